@@ -1,0 +1,52 @@
+// The archive table: up to ten open PAK archives, each with its file, mount-letter range,
+// whole directory in memory and a sorted name index. Slots behave as a stack: a new archive
+// takes the slot above the highest in use, and lookups go from the top down.
+#pragma once
+
+#include <cstdint>
+
+#include "archive/pak_format.h"
+#include "vfs/host/host.h"
+
+constexpr int PAK_MAX_ARCHIVES = 10;
+constexpr uint32_t PAK_IN_USE = 0x80000000u;
+constexpr uint32_t PAK_DIRTY = 0x00000001u;
+
+// Open modes of pak_open (those of host_open).
+constexpr int PAK_OPEN_READ = 0;
+constexpr int PAK_OPEN_READWRITE = 2;
+
+struct PakArchive {
+  HostHandle file;
+  int32_t firstLetter;
+  int32_t lastLetter;
+  int32_t entryCount;           // entries in directory, deleted ones included
+  int32_t packedDirectorySize;  // as read at open; only zero / non-zero matters afterwards
+  int32_t directoryOffset;      // absolute file offset of the directory
+  uint32_t state;               // PAK_IN_USE, PAK_DIRTY
+  int32_t capacity;             // entries that directory has room for
+  int32_t baseOffset;           // file offset of the archive start
+  PakEntry* directory;          // owned; capacity entries
+  int32_t* sortedIndex;         // owned; entryCount entry positions ordered by name, or null
+  uint32_t generation;          // raised at every open and close of the slot, so records bound
+                                // to an earlier archive in this slot can tell
+};
+
+extern PakArchive g_archives[PAK_MAX_ARCHIVES];
+extern int g_archiveTop;
+
+int pak_find_free_slot();
+int pak_open(const char* path, int mode);
+void pak_close(int slot);
+void pak_close_all();
+int pak_flush_directory(int slot);
+int pak_flush_top();
+void pak_drop_index(int slot);
+
+// Name order of two entries (pak_name_compare of their names).
+int pak_entry_compare(const PakEntry* a, const PakEntry* b);
+
+// The index being binary-searched: vfs_find_member publishes the archive slot here before it
+// searches, and pak_index_compare compares a key with the entry at a position of its index.
+extern int g_indexArchive;
+int pak_index_compare(const char* key, int position);
