@@ -1,0 +1,342 @@
+// The archive table: opening PAK archives (stand-alone or appended to an executable) into the
+// ten slots, holding each directory in memory with a sorted name index, writing a changed
+// directory back, and closing. All file and heap access goes through the host wrappers.
+#include "archive/pak_table.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <utility>
+
+#include "archive/masked_stream.h"
+
+PakArchive g_archives[PAK_MAX_ARCHIVES];
+int g_archiveTop = 0;
+int g_indexArchive = -1;
+
+namespace {
+
+// Spare entries given to a compressed directory so members can be added without growing it.
+constexpr int64_t kCompressedSpareEntries = 20;
+// Deflate cannot expand data by more than about 1032:1; a directory claiming more entries than
+// its packed bytes could ever hold is refused before anything is allocated for it.
+constexpr int64_t kMaxInflateRatio = 1032;
+constexpr int64_t kInflateSlack = 4096;
+// Header fields rewritten by a flush, as offsets from the archive start.
+constexpr int32_t kCountFieldOffset = 4;
+constexpr int32_t kPackedSizeFieldOffset = 20;
+
+bool slot_in_use(int slot) {
+  return slot >= 0 && slot < PAK_MAX_ARCHIVES && (g_archives[slot].state & PAK_IN_USE) != 0;
+}
+
+bool read_exact(HostHandle file, void* buffer, int64_t count) {
+  if (count < 0 || count > HOST_MAX_FILE_SIZE) return false;
+  return host_read(file, buffer, int32_t(count)) == count;
+}
+
+bool write_exact(HostHandle file, const void* buffer, int64_t count) {
+  if (count < 0 || count > HOST_MAX_FILE_SIZE) return false;
+  return host_write(file, buffer, int32_t(count)) == count;
+}
+
+bool seek_exact(HostHandle file, int64_t position) {
+  if (position < 0 || position > HOST_MAX_FILE_SIZE) return false;
+  return host_seek(file, int32_t(position), HOST_SEEK_BEGIN) == position;
+}
+
+// Everything pak_open learns from the file before it fills a slot. The destructor releases
+// whatever has not been handed over to the slot.
+struct OpenedArchive {
+  PakHeader header{};
+  int32_t baseOffset = 0;
+  int32_t directoryOffset = 0;  // absolute
+  int32_t capacity = 0;
+  PakEntry* directory = nullptr;
+  int32_t* sortedIndex = nullptr;
+
+  OpenedArchive() = default;
+  OpenedArchive(const OpenedArchive&) = delete;
+  OpenedArchive& operator=(const OpenedArchive&) = delete;
+  ~OpenedArchive() {
+    mem_free(sortedIndex);
+    mem_free(directory);
+  }
+};
+
+// Reads the trailing locator of an executable and places the file at the archive start.
+bool seek_appended_archive(HostHandle file, int64_t fileSize, int32_t* baseOffset) {
+  if (fileSize < int64_t(PAK_LOCATOR_SIZE)) return false;
+  const int64_t locatorAt = fileSize - int64_t(PAK_LOCATOR_SIZE);
+  uint8_t locator[PAK_LOCATOR_SIZE];
+  if (!seek_exact(file, locatorAt) || !read_exact(file, locator, sizeof locator)) return false;
+  const int64_t start = pak_locator_decode(locator);
+  // A non-zero start must leave room for a whole header before the locator; a start of 0 is an
+  // archive that takes the whole file, locator bytes included.
+  if (start != 0 && start + int64_t(PAK_HEADER_SIZE) > locatorAt) return false;
+  if (!seek_exact(file, start)) return false;
+  *baseOffset = int32_t(start);
+  return true;
+}
+
+// Reads a compressed directory of entryCount > 0 entries into out->directory.
+bool read_compressed_directory(HostHandle file, OpenedArchive* out, int64_t directoryBytes,
+                               int64_t roomBytes) {
+  const int32_t packedSize = out->header.packedDirectorySize;
+  auto* packed = static_cast<uint8_t*>(mem_alloc(size_t(packedSize)));
+  if (packed == nullptr) return false;
+  bool ok = seek_exact(file, out->directoryOffset) && read_exact(file, packed, packedSize);
+  uint32_t inflated = 0;
+  if (ok) {
+    inflated = masked_uncompress(out->directory, packed, uint32_t(packedSize), uint32_t(roomBytes));
+  }
+  mem_free(packed);
+  if (!ok || inflated < directoryBytes) return false;
+  std::memset(reinterpret_cast<uint8_t*>(out->directory) + inflated, 0,
+              size_t(roomBytes - inflated));
+  return true;
+}
+
+// Checks the header against the file, sizes the directory and reads it.
+bool read_directory(HostHandle file, int64_t fileSize, OpenedArchive* out) {
+  const PakHeader& h = out->header;
+  if (h.entryCount < 0 || h.packedDirectorySize < 0) return false;
+  // The directory lies after the header; a smaller offset would have a flush overwrite it.
+  if (h.directoryOffset < int32_t(PAK_HEADER_SIZE)) return false;
+  const int64_t absolute = int64_t(out->baseOffset) + h.directoryOffset;
+  const int64_t available =
+      fileSize - absolute - (out->baseOffset != 0 ? int64_t(PAK_LOCATOR_SIZE) : 0);
+  if (absolute > HOST_MAX_FILE_SIZE || available <= 0) return false;
+  out->directoryOffset = int32_t(absolute);
+
+  const bool compressed = h.packedDirectorySize != 0;
+  const int64_t directoryBytes = int64_t(h.entryCount) * int64_t(PAK_ENTRY_SIZE);
+  int64_t roomBytes = 0;
+  if (h.entryCount == 0) {
+    out->capacity = PAK_EMPTY_DIRECTORY_ENTRIES;
+    roomBytes = PAK_EMPTY_DIRECTORY_BYTES;
+    if (!compressed && available < roomBytes) return false;
+  } else if (compressed) {
+    if (h.packedDirectorySize > available) return false;
+    if (directoryBytes > int64_t(h.packedDirectorySize) * kMaxInflateRatio + kInflateSlack)
+      return false;
+    const int64_t capacity = int64_t(h.entryCount) + kCompressedSpareEntries;
+    roomBytes = capacity * int64_t(PAK_ENTRY_SIZE);
+    if (roomBytes > HOST_MAX_FILE_SIZE) return false;
+    out->capacity = int32_t(capacity);
+  } else {
+    // Only the directory's own bytes are read; whatever follows it is ignored.
+    if (directoryBytes > available) return false;
+    out->capacity = h.entryCount;
+    roomBytes = directoryBytes;
+  }
+
+  out->directory = static_cast<PakEntry*>(mem_alloc(size_t(roomBytes)));
+  if (out->directory == nullptr) return false;
+  if (h.entryCount == 0 && compressed) {
+    std::memset(out->directory, 0, size_t(roomBytes));
+    return true;
+  }
+  if (compressed) return read_compressed_directory(file, out, directoryBytes, roomBytes);
+  return seek_exact(file, out->directoryOffset) && read_exact(file, out->directory, roomBytes);
+}
+
+// Names are at most 39 bytes whatever the file holds; deleted entries lose their names.
+void normalise_entries(PakEntry* directory, int32_t entryCount) {
+  pak_entries_from_disk(directory, size_t(entryCount));
+  for (int32_t i = 0; i < entryCount; ++i) {
+    PakEntry& e = directory[i];
+    e.name[PAK_NAME_SIZE - 1] = 0;
+    if (e.offset == 0) e.name[0] = 0;
+  }
+}
+
+// The positions of all entries in name order, or null when there is no memory for them.
+int32_t* build_index(const PakEntry* directory, int32_t entryCount) {
+  auto* index = static_cast<int32_t*>(mem_alloc(size_t(entryCount) * sizeof(int32_t)));
+  if (index == nullptr) return nullptr;
+  for (int32_t i = 0; i < entryCount; ++i) index[i] = i;
+  std::sort(index, index + entryCount, [directory](int32_t a, int32_t b) {
+    return pak_name_compare(directory[a].name, directory[b].name) < 0;
+  });
+  return index;
+}
+
+bool load_archive(HostHandle file, bool executable, OpenedArchive* out) {
+  const int64_t fileSize = host_size(file);
+  if (fileSize < 0) return false;
+  if (executable && !seek_appended_archive(file, fileSize, &out->baseOffset)) return false;
+
+  PakHeaderBytes headerBytes{};
+  if (!read_exact(file, headerBytes.data(), int64_t(headerBytes.size()))) return false;
+  out->header = pak_header_decode(headerBytes);
+  if (out->header.magic != PAK_MAGIC) return false;
+  if (!read_directory(file, fileSize, out)) return false;
+
+  const int32_t entryCount = out->header.entryCount;
+  if (entryCount > 0) {
+    normalise_entries(out->directory, entryCount);
+    out->sortedIndex = build_index(out->directory, entryCount);
+  }
+  return true;
+}
+
+// The directory's bytes in file order: the directory itself on a little-endian host,
+// otherwise a converted copy left in *converted for the caller to free.
+const void* directory_disk_bytes(const PakArchive& a, size_t bytes, uint8_t** converted) {
+  *converted = nullptr;
+  if constexpr (std::endian::native == std::endian::little) {
+    (void)bytes;
+    return a.directory;
+  } else {
+    *converted = static_cast<uint8_t*>(mem_alloc(bytes == 0 ? 1 : bytes));
+    if (*converted == nullptr) return nullptr;
+    pak_entries_to_disk(*converted, a.directory, size_t(a.entryCount));
+    return *converted;
+  }
+}
+
+// Writes the directory at its offset; for a compressed directory, *packedSize receives the
+// stream's length.
+bool write_directory(const PakArchive& a, const void* source, size_t bytes, int32_t* packedSize) {
+  if (!seek_exact(a.file, a.directoryOffset)) return false;
+  if (a.packedDirectorySize == 0) return write_exact(a.file, source, int64_t(bytes));
+
+  // Room for the stream of any input, an empty one included (deflate's worst case is a few
+  // bytes per 16 KiB over the input).
+  const uint64_t room = uint64_t(bytes) + bytes / 2 + 64;
+  auto* stream = static_cast<uint8_t*>(mem_alloc(size_t(room)));
+  if (stream == nullptr) return false;
+  const uint32_t length = masked_compress(stream, source, uint32_t(bytes), uint32_t(room));
+  const bool ok = length != 0 && write_exact(a.file, stream, length);
+  mem_free(stream);
+  *packedSize = int32_t(length);
+  return ok;
+}
+
+}  // namespace
+
+int pak_find_free_slot() {
+  if (g_archiveTop >= PAK_MAX_ARCHIVES) return -1;
+  for (int slot = std::max(g_archiveTop, 0); slot < PAK_MAX_ARCHIVES; ++slot) {
+    if ((g_archives[slot].state & PAK_IN_USE) == 0) return slot;
+  }
+  return -1;
+}
+
+int pak_open(const char* path, int mode) {
+  const int slot = pak_find_free_slot();
+  if (slot < 0 || path == nullptr) return -1;
+  const bool executable = pak_path_is_executable(path);
+  if (executable && mode != PAK_OPEN_READ) return -1;
+
+  const HostHandle file = host_open(path, mode);
+  if (file == HOST_INVALID_HANDLE) return -1;
+  OpenedArchive opened;
+  if (!load_archive(file, executable, &opened)) {
+    host_close(file);
+    return -1;
+  }
+
+  PakArchive& a = g_archives[slot];
+  a.file = file;
+  a.firstLetter = opened.header.firstLetter;
+  a.lastLetter = opened.header.lastLetter;
+  a.entryCount = opened.header.entryCount;
+  a.packedDirectorySize = opened.header.packedDirectorySize;
+  a.directoryOffset = opened.directoryOffset;
+  a.state = PAK_IN_USE;
+  a.capacity = opened.capacity;
+  a.baseOffset = opened.baseOffset;
+  a.directory = std::exchange(opened.directory, nullptr);
+  a.sortedIndex = std::exchange(opened.sortedIndex, nullptr);
+  ++a.generation;
+  if (slot >= g_archiveTop) g_archiveTop = slot + 1;
+  return slot;
+}
+
+void pak_close(int slot) {
+  if (!slot_in_use(slot)) return;
+  PakArchive& a = g_archives[slot];
+  if (a.state & PAK_DIRTY) pak_flush_directory(slot);  // a failed flush does not keep it open
+  pak_drop_index(slot);
+  mem_free(a.directory);
+  host_close(a.file);
+  const uint32_t generation = a.generation + 1;
+  a = PakArchive{};
+  a.file = HOST_INVALID_HANDLE;
+  a.generation = generation;
+
+  if (slot + 1 == g_archiveTop) {
+    int top = slot;
+    while (top > 0 && (g_archives[top - 1].state & PAK_IN_USE) == 0) --top;
+    g_archiveTop = top;
+  }
+}
+
+void pak_close_all() {
+  for (int slot = std::min(g_archiveTop, PAK_MAX_ARCHIVES) - 1; slot >= 0; --slot) pak_close(slot);
+  g_archiveTop = 0;
+}
+
+int pak_flush_directory(int slot) {
+  if (!slot_in_use(slot)) return -1;
+  const PakArchive& a = g_archives[slot];
+  if (a.entryCount < 0 || a.entryCount > a.capacity || (a.entryCount > 0 && !a.directory))
+    return -1;
+  const size_t bytes = size_t(a.entryCount) * PAK_ENTRY_SIZE;
+
+  uint8_t* converted = nullptr;
+  const void* source = directory_disk_bytes(a, bytes, &converted);
+  if (source == nullptr && bytes != 0) return -1;
+  int32_t packedSize = 0;
+  const bool written = write_directory(a, source, bytes, &packedSize);
+  mem_free(converted);
+  if (!written) return -1;
+
+  // The header follows the directory, so a directory that could not be written leaves the
+  // header as it was.
+  uint8_t fields[8];
+  store_le32(fields, uint32_t(a.entryCount));
+  store_le32(fields + 4, uint32_t(a.directoryOffset - a.baseOffset));
+  if (!seek_exact(a.file, int64_t(a.baseOffset) + kCountFieldOffset) ||
+      !write_exact(a.file, fields, sizeof fields))
+    return -1;
+  if (a.packedDirectorySize != 0) {
+    uint8_t packed[4];
+    store_le32(packed, uint32_t(packedSize));
+    if (!seek_exact(a.file, int64_t(a.baseOffset) + kPackedSizeFieldOffset) ||
+        !write_exact(a.file, packed, sizeof packed))
+      return -1;
+  }
+  return 0;
+}
+
+int pak_flush_top() {
+  for (int slot = std::min(g_archiveTop, PAK_MAX_ARCHIVES) - 1; slot >= 0; --slot) {
+    if (g_archives[slot].state & PAK_IN_USE) return pak_flush_directory(slot);
+  }
+  return 0;
+}
+
+void pak_drop_index(int slot) {
+  if (slot < 0 || slot >= PAK_MAX_ARCHIVES) return;
+  PakArchive& a = g_archives[slot];
+  if (a.sortedIndex != nullptr) {
+    mem_free(a.sortedIndex);
+    a.sortedIndex = nullptr;
+  }
+}
+
+int pak_entry_compare(const PakEntry* a, const PakEntry* b) {
+  return pak_name_compare(a->name, b->name);
+}
+
+int pak_index_compare(const char* key, int position) {
+  if (!slot_in_use(g_indexArchive)) return -1;
+  const PakArchive& a = g_archives[g_indexArchive];
+  if (a.sortedIndex == nullptr || position < 0 || position >= a.entryCount) return -1;
+  const int32_t entry = a.sortedIndex[position];
+  if (entry < 0 || entry >= a.capacity) return -1;
+  return pak_name_compare(key, a.directory[entry].name);
+}
