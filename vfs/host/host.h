@@ -88,6 +88,10 @@ int host_force_delete(const char* path);
 HostHandle host_recreate(const char* path, uint32_t attributes);
 
 // Disk search (one at a time, process-wide): the name buffer holds HOST_PATH_ROOM bytes.
+// g_hostFind is the host search id of the current search (-1 when none), g_hostFindMask its
+// attribute mask.
+extern intptr_t g_hostFind;
+extern uint32_t g_hostFindMask;
 int host_find_first(const char* pattern, uint32_t mask, char* name);
 int host_find_next(char* name);
 
