@@ -1,0 +1,121 @@
+// Counting and failing wrappers for every entry of g_hostOps, driven by the one live
+// HostFaults object; each passes the call on to the table that was in place before.
+#include "support/fault_injection.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+HostFaults* g_active = nullptr;
+
+const HostOps& next() { return g_active->saved(); }
+bool fails(HostOp op) { return g_active->count_and_check(op); }
+
+HostHandle f_open(const char* path, int mode) {
+  return fails(HostOp::Open) ? HOST_INVALID_HANDLE : next().open(path, mode);
+}
+HostHandle f_create(const char* path, uint32_t attributes) {
+  return fails(HostOp::Create) ? HOST_INVALID_HANDLE : next().create(path, attributes);
+}
+int32_t f_read(HostHandle handle, void* buffer, int32_t count) {
+  return fails(HostOp::Read) ? 0 : next().read(handle, buffer, count);
+}
+int32_t f_write(HostHandle handle, const void* buffer, int32_t count) {
+  if (fails(HostOp::Write)) return 0;
+  const int32_t limit = g_active->write_limit();
+  if (limit >= 0 && limit < count) count = limit;
+  return count == 0 ? 0 : next().write(handle, buffer, count);
+}
+int f_close(HostHandle handle) { return fails(HostOp::Close) ? -1 : next().close(handle); }
+int32_t f_seek(HostHandle handle, int32_t offset, int method) {
+  return fails(HostOp::Seek) ? -1 : next().seek(handle, offset, method);
+}
+int32_t f_size(HostHandle handle) { return fails(HostOp::Size) ? -1 : next().size(handle); }
+int f_flush(HostHandle handle) { return fails(HostOp::Flush) ? -1 : next().flush(handle); }
+int f_remove(const char* path) { return fails(HostOp::Remove) ? -1 : next().remove(path); }
+int f_move(const char* oldPath, const char* newPath) {
+  return fails(HostOp::Move) ? -1 : next().move(oldPath, newPath);
+}
+int f_make_dir(const char* path) { return fails(HostOp::MakeDir) ? -1 : next().make_dir(path); }
+int f_remove_dir(const char* path) {
+  return fails(HostOp::RemoveDir) ? -1 : next().remove_dir(path);
+}
+int f_set_attributes(const char* path, uint32_t attributes) {
+  return fails(HostOp::SetAttributes) ? -1 : next().set_attributes(path, attributes);
+}
+uint32_t f_get_attributes(const char* path) {
+  return fails(HostOp::GetAttributes) ? 0xFFFFFFFFu : next().get_attributes(path);
+}
+intptr_t f_find_first(const char* pattern, HostFindData* out) {
+  return fails(HostOp::FindFirst) ? -1 : next().find_first(pattern, out);
+}
+int f_find_next(intptr_t search, HostFindData* out) {
+  return fails(HostOp::FindNext) ? -1 : next().find_next(search, out);
+}
+void f_find_close(intptr_t search) {
+  fails(HostOp::FindClose);
+  next().find_close(search);
+}
+void* f_alloc(size_t bytes) { return fails(HostOp::Alloc) ? nullptr : next().alloc(bytes); }
+void* f_realloc(void* block, size_t bytes) {
+  return fails(HostOp::Realloc) ? nullptr : next().realloc(block, bytes);
+}
+void f_free(void* block) {
+  fails(HostOp::Free);
+  next().free(block);
+}
+
+constexpr HostOps kFaultOps = {
+    f_open,        f_create,         f_read,           f_write,       f_close,
+    f_seek,        f_size,           f_flush,          f_remove,      f_move,
+    f_make_dir,    f_remove_dir,     f_set_attributes, f_get_attributes,
+    f_find_first,  f_find_next,      f_find_close,     f_alloc,       f_realloc,
+    f_free,
+};
+
+}  // namespace
+
+HostFaults::HostFaults() : saved_(g_hostOps) {
+  if (g_active != nullptr) {
+    ADD_FAILURE() << "HostFaults is already active; only one may live at a time";
+    return;
+  }
+  g_active = this;
+  g_hostOps = kFaultOps;
+}
+
+HostFaults::~HostFaults() {
+  if (g_active != this) return;
+  g_hostOps = saved_;
+  g_active = nullptr;
+}
+
+void HostFaults::fail(HostOp op, int nth) { failures_.push_back({op, nth, false}); }
+
+void HostFaults::fail_from(HostOp op, int nth) { failures_.push_back({op, nth, true}); }
+
+void HostFaults::short_write(int nth, int32_t bytes) { shortWrites_.push_back({nth, bytes}); }
+
+int HostFaults::calls(HostOp op) const { return calls_[static_cast<size_t>(op)]; }
+
+void HostFaults::reset() {
+  calls_.fill(0);
+  failures_.clear();
+  shortWrites_.clear();
+}
+
+bool HostFaults::count_and_check(HostOp op) {
+  const int call = ++calls_[static_cast<size_t>(op)];
+  for (const Failure& f : failures_) {
+    if (f.op == op && (call == f.nth || (f.onwards && call > f.nth))) return true;
+  }
+  return false;
+}
+
+int32_t HostFaults::write_limit() const {
+  const int call = calls_[static_cast<size_t>(HostOp::Write)];
+  for (const ShortWrite& s : shortWrites_) {
+    if (s.nth == call) return s.bytes < 0 ? 0 : s.bytes;
+  }
+  return -1;
+}

@@ -1,0 +1,76 @@
+// Host failure injection for tests: while a HostFaults object lives, every host call passes
+// through counting wrappers in g_hostOps that can fail a chosen call or cut a write short.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "vfs/host/host.h"
+
+enum class HostOp {
+  Open,
+  Create,
+  Read,
+  Write,
+  Close,
+  Seek,
+  Size,
+  Flush,
+  Remove,
+  Move,
+  MakeDir,
+  RemoveDir,
+  SetAttributes,
+  GetAttributes,
+  FindFirst,
+  FindNext,
+  FindClose,
+  Alloc,
+  Realloc,
+  Free,
+  Count  // number of operations, not one of them
+};
+
+// One at a time: constructing a second while one lives is a test failure. The table found at
+// construction is restored on destruction. Call numbers count from 1 per operation.
+class HostFaults {
+ public:
+  HostFaults();
+  ~HostFaults();
+  HostFaults(const HostFaults&) = delete;
+  HostFaults& operator=(const HostFaults&) = delete;
+
+  // The nth call of op fails without reaching the host (FindClose and Free cannot fail).
+  void fail(HostOp op, int nth);
+  // The nth call of op and every later one fail (a full disk, a heap that stays exhausted).
+  void fail_from(HostOp op, int nth);
+  // The nth write passes at most bytes bytes on to the host and returns what it wrote.
+  void short_write(int nth, int32_t bytes);
+  // Calls of op so far, failed ones included.
+  int calls(HostOp op) const;
+  // Forgets the counts and every planned failure.
+  void reset();
+
+  // Used by the wrappers: counts a call of op; true when it is planned to fail.
+  bool count_and_check(HostOp op);
+  // Used by the write wrapper: the byte limit for the current write call, or -1.
+  int32_t write_limit() const;
+  const HostOps& saved() const { return saved_; }
+
+ private:
+  struct Failure {
+    HostOp op;
+    int nth;
+    bool onwards;
+  };
+  struct ShortWrite {
+    int nth;
+    int32_t bytes;
+  };
+
+  HostOps saved_;
+  std::array<int, static_cast<size_t>(HostOp::Count)> calls_{};
+  std::vector<Failure> failures_;
+  std::vector<ShortWrite> shortWrites_;
+};
