@@ -6,7 +6,7 @@ set -euo pipefail
 native=(cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libgtest-dev libgmock-dev
         libbenchmark-dev libcli11-dev libinih-dev nlohmann-json3-dev python3)
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine32:i386 xvfb
-         xauth fonts-wqy-microhei imagemagick locales)
+         xauth fonts-wqy-microhei imagemagick locales googletest)
 
 want=()
 for group in "${@:-native}"; do
