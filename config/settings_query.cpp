@@ -21,8 +21,9 @@ bool follows(int32_t link, int32_t from) { return link > from && is_record(link)
 
 // Offset of the record named by handle, or -1.
 int32_t record_of(int32_t handle) {
+  if (handle <= 0) return -1;
   const int32_t offset = handle - 1;
-  return handle > 0 && is_record(offset) ? offset : -1;
+  return is_record(offset) ? offset : -1;
 }
 
 // Text at an offset of a store; offset 0, or one outside the store, reads as empty.

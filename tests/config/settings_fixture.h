@@ -1,0 +1,99 @@
+// Test fixture for the settings reader: an empty store and default host table around each test,
+// a scratch folder for settings files, and dumps of the store as compact golden text.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "config/settings.h"
+#include "config/settings_store.h"
+#include "support/scratch_dir.h"
+#include "vfs/host/host.h"
+
+// Shows CR, LF and NUL visibly inside golden text.
+inline std::string settings_visible(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
+inline std::string settings_entry_text(int32_t offset) {
+  return offset == 0 ? std::string() : std::string(g_settings.text + offset);
+}
+
+// A key as "name=value", or "name" alone when it has no value.
+inline std::string settings_key_text(const SettingsEntry& e) {
+  std::string out = settings_entry_text(e.name);
+  if (e.value != 0) out += "=" + settings_entry_text(e.value);
+  return settings_visible(out);
+}
+
+inline const SettingsEntry& settings_entry(int32_t offset) {
+  return g_settings.entries[offset / 16];
+}
+
+// The store as the queries see it, following the links: "[section] key=value key | [next] ...".
+// Keys before the first section header come first.
+inline std::string settings_dump() {
+  std::string out;
+  if (g_settings.entryUsed <= 0) return out;
+  int32_t at = 0;
+  for (;;) {
+    const SettingsEntry& record = settings_entry(at);
+    if (!out.empty()) out += " | ";
+    if (at == 0 && g_settings.firstIsSection == 0) out += settings_key_text(record);
+    else out += "[" + settings_visible(settings_entry_text(record.name)) + "]";
+    for (int32_t k = record.nextKey; k != 0; k = settings_entry(k).nextKey) {
+      out += " " + settings_key_text(settings_entry(k));
+    }
+    if (record.nextSection == 0) return out;
+    at = record.nextSection;
+  }
+}
+
+// The define chain: "name=value name2=value2".
+inline std::string settings_dump_defines() {
+  std::string out;
+  if (g_settings.defineUsed <= 0) return out;
+  for (int32_t at = 0;;) {
+    const SettingsDefine& d = g_settings.defines[at / 12];
+    if (!out.empty()) out += " ";
+    out += d.name == 0 ? std::string() : std::string(g_settings.include + d.name);
+    if (d.value != 0) out += "=" + std::string(g_settings.include + d.value);
+    if (d.next == 0) return out;
+    at = d.next;
+  }
+}
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { reset(); }
+  void TearDown() override { reset(); }
+
+  static void reset() {
+    g_hostOps = g_hostDefaultOps;
+    SettingsFree();
+    g_settings.folder[0] = '\0';
+    g_settings.includeFolder[0] = '\0';
+  }
+
+  // Writes a file of the scratch folder and returns its path.
+  std::string write(const std::string& name, const std::string& text) {
+    const std::string path = dir_.file(name);
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+
+  // Writes text as a settings file and loads it.
+  int load(const std::string& text, const std::string& name = "main.ini") {
+    return SettingsLoad(write(name, text).c_str());
+  }
+
+  ScratchDir dir_;
+};

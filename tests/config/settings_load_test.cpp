@@ -1,0 +1,210 @@
+// Loading settings files: the entry table's layout and growth, appending loads, the settings
+// folder and open attempts, and every failure path (missing file, short read, no memory,
+// paths too long) leaving a store that queries can read safely.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "settings_fixture.h"
+#include "support/fault_injection.h"
+
+namespace {
+
+// Runs the rest of a test in another working folder, restoring the old one afterwards.
+class WorkingFolder {
+ public:
+  explicit WorkingFolder(const std::string& path) {
+    EXPECT_NE(getcwd(old_, sizeof old_), nullptr);
+    EXPECT_EQ(chdir(path.c_str()), 0);
+  }
+  ~WorkingFolder() { EXPECT_EQ(chdir(old_), 0); }
+
+ private:
+  char old_[4096] = {};
+};
+
+TEST_F(SettingsTest, EntryTableLayout) {
+  ASSERT_EQ(load("[INI]\r\nGAMEDIR=C:\\G\r\nUNINSTALL=1\r\n[Two]\r\nk=v\r\n"), 1);
+  struct Row {
+    int32_t offset;
+    const char* name;
+    int32_t nextSection;
+    int32_t nextKey;
+  };
+  const Row rows[] = {{0, "INI", 48, 16}, {16, "GAMEDIR", 0, 32}, {32, "UNINSTALL", 0, 0},
+                      {48, "Two", 0, 64},  {64, "k", 0, 0}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const SettingsEntry& e = settings_entry(row.offset);
+    EXPECT_EQ(settings_entry_text(e.name), row.name);
+    EXPECT_EQ(e.nextSection, row.nextSection);
+    EXPECT_EQ(e.nextKey, row.nextKey);
+  }
+  EXPECT_EQ(settings_entry(0).value, 0);   // sections have no value
+  EXPECT_EQ(settings_entry_text(settings_entry(16).value), "C:\\G");
+  EXPECT_EQ(g_settings.entryUsed, 80);
+  EXPECT_EQ(g_settings.entryCapacity, 960);
+  const SettingsEntry& after = settings_entry(80);
+  EXPECT_EQ(after.name | after.value | after.nextSection | after.nextKey, 0);
+}
+
+TEST_F(SettingsTest, TablesGrowSixtyRecordsAtATime) {
+  struct Case {
+    int keys;
+    int32_t capacity;  // room is always left for the zeroed record after the last
+  };
+  for (const Case& c : {Case{58, 960}, Case{59, 1920}, Case{118, 1920}, Case{119, 2880}}) {
+    SCOPED_TRACE(c.keys);
+    reset();
+    std::string text = "[S]\r\n";
+    for (int i = 0; i < c.keys; ++i) text += "k" + std::to_string(i) + "=" + std::to_string(i) + "\r\n";
+    ASSERT_EQ(load(text), 1);
+    EXPECT_EQ(g_settings.entryUsed, (c.keys + 1) * 16);
+    EXPECT_EQ(g_settings.entryCapacity, c.capacity);
+    EXPECT_EQ(SettingsCountKeys(nullptr, 1), c.keys);
+  }
+}
+
+TEST_F(SettingsTest, SecondLoadAppendsAndKeepsHandles) {
+  ASSERT_EQ(load("[A]\r\na=1\r\n", "one.ini"), 1);
+  const int32_t a = SettingsFindSection("A", 1);
+  ASSERT_EQ(a, 1);
+  ASSERT_EQ(load("b=2\r\n[B]\r\nc=3", "two.ini"), 1);
+  // Keys before the second file's first header continue the first file's last section.
+  EXPECT_EQ(settings_dump(), "[A] a=1 b=2 | [B] c=3");
+  EXPECT_EQ(SettingsFindSection("A", 1), a);
+  EXPECT_STREQ(SettingsGetKey("b", 1, a, nullptr, 0), "2");
+  // A third, empty file changes nothing.
+  ASSERT_EQ(load("", "three.ini"), 1);
+  EXPECT_EQ(settings_dump(), "[A] a=1 b=2 | [B] c=3");
+}
+
+TEST_F(SettingsTest, ReservedFirstByteKeepsTheFirstName) {
+  const std::string text = "GAMEDIR=C:\\G\r\n[INI]\r\n";
+  ASSERT_EQ(load(text), 1);
+  EXPECT_EQ(g_settings.text[0], '\0');
+  EXPECT_EQ(settings_entry_text(settings_entry(0).name), "GAMEDIR");
+  // The reserved byte, the file, and the CR LF appended to it.
+  EXPECT_EQ(g_settings.textUsed, static_cast<int32_t>(1 + text.size() + 2));
+}
+
+TEST_F(SettingsTest, SettingsFolderIsTheLoadedFilesFolder) {
+  ASSERT_EQ(load("[S]\r\n"), 1);
+  EXPECT_EQ(std::string(g_settings.folder), dir_.path() + "/");
+
+  // A bare name: the working folder with a separator added.
+  WorkingFolder here(dir_.path());
+  ASSERT_EQ(SettingsLoad("main.ini"), 1);
+  EXPECT_EQ(std::string(g_settings.folder), dir_.path() + "\\");
+
+  // A missing file still replaces the folder; nothing else changes.
+  EXPECT_EQ(SettingsLoad("/nowhere/at/all.ini"), 0);
+  EXPECT_EQ(std::string(g_settings.folder), "/nowhere/at/");
+  EXPECT_EQ(settings_dump(), "[S] | [S]");
+}
+
+TEST_F(SettingsTest, PathIsTriedInsideTheSettingsFolderSecond) {
+  // "sub/x.ini" relative: the folder is <cwd>\sub/, and the second attempt is
+  // <cwd>\sub/sub/x.ini.
+  ASSERT_EQ(mkdir((dir_.path() + "/sub").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((dir_.path() + "/sub/sub").c_str(), 0700), 0);
+  write("sub/sub/x.ini", "[Deep]\r\n");
+  WorkingFolder here(dir_.path());
+  ASSERT_EQ(SettingsLoad("sub/x.ini"), 1);
+  EXPECT_EQ(settings_dump(), "[Deep]");
+}
+
+TEST_F(SettingsTest, MissingFileLeavesStoreUnchanged) {
+  ASSERT_EQ(load("[A]\r\na=1\r\n"), 1);
+  const int32_t used = g_settings.textUsed;
+  EXPECT_EQ(SettingsLoad(dir_.file("missing.ini").c_str()), 0);
+  EXPECT_EQ(SettingsLoad(nullptr), 0);
+  EXPECT_EQ(g_settings.textUsed, used);
+  EXPECT_EQ(settings_dump(), "[A] a=1");
+}
+
+TEST_F(SettingsTest, FolderTooLongIsRefused) {
+  const std::string longDir = "/" + std::string(130, 'd') + "/";
+  EXPECT_EQ(SettingsLoad((longDir + "x.ini").c_str()), 0);
+  EXPECT_EQ(g_settings.folder[0], '\0');
+  // A folder of exactly 127 characters fits.
+  const std::string fits = "/" + std::string(125, 'd') + "/";
+  EXPECT_EQ(SettingsLoad((fits + "x.ini").c_str()), 0);  // no such file
+  EXPECT_EQ(std::string(g_settings.folder), fits);
+}
+
+int32_t g_shortBy = 0;
+int32_t short_read(HostHandle handle, void* buffer, int32_t count) {
+  const int32_t got = g_hostDefaultOps.read(handle, buffer, count);
+  return got > g_shortBy ? got - g_shortBy : 0;
+}
+
+TEST_F(SettingsTest, ShortReadFailsTheLoad) {
+  ASSERT_EQ(load("[A]\r\na=1\r\n", "one.ini"), 1);
+  const int32_t used = g_settings.textUsed;
+  g_shortBy = 1;
+  g_hostOps.read = short_read;
+  EXPECT_EQ(load("[B]\r\nb=2\r\n", "two.ini"), 0);
+  g_hostOps = g_hostDefaultOps;
+  EXPECT_EQ(g_settings.textUsed, used);
+  EXPECT_EQ(settings_dump(), "[A] a=1");
+}
+
+TEST_F(SettingsTest, UnknownSizeFailsTheLoad) {
+  HostFaults faults;
+  faults.fail(HostOp::Size, 1);
+  EXPECT_EQ(load("[A]\r\n"), 0);
+  EXPECT_EQ(g_settings.entryUsed, 0);
+}
+
+TEST_F(SettingsTest, TextStoreOutOfMemoryEmptiesTheStore) {
+  ASSERT_EQ(load("[A]\r\na=1\r\n", "one.ini"), 1);
+  const int32_t a = SettingsFindSection("A", 1);
+  {
+    HostFaults faults;
+    faults.fail(HostOp::Realloc, 1);
+    EXPECT_EQ(load("[B]\r\n", "two.ini"), 0);
+  }
+  EXPECT_EQ(g_settings.text, nullptr);
+  EXPECT_EQ(g_settings.textUsed, 0);
+  EXPECT_EQ(g_settings.entryUsed, 0);
+  EXPECT_EQ(g_settings.entryCapacity, 0);
+  // The old handle names nothing now; nothing reads the released text.
+  EXPECT_EQ(SettingsFindSection("A", 1), 0);
+  EXPECT_EQ(SettingsGetKey("a", 1, a, nullptr, 0), nullptr);
+  EXPECT_EQ(SettingsCountSections(nullptr, a), 0);
+  // The store loads again afterwards.
+  ASSERT_EQ(load("[C]\r\n", "three.ini"), 1);
+  EXPECT_EQ(settings_dump(), "[C]");
+}
+
+TEST_F(SettingsTest, FirstAllocationFailingLoadsNothing) {
+  HostFaults faults;
+  faults.fail(HostOp::Alloc, 1);
+  EXPECT_EQ(load("[A]\r\n"), 0);
+  EXPECT_EQ(g_settings.text, nullptr);
+  EXPECT_EQ(SettingsFindSection("A", 1), 0);
+}
+
+TEST_F(SettingsTest, EntryTableOutOfMemoryLosesEntriesButLoads) {
+  ASSERT_EQ(load("[A]\r\na=1\r\n", "one.ini"), 1);
+  std::string big = "[B]\r\n";
+  for (int i = 0; i < 70; ++i) big += "k=1\r\n";  // outgrows the first 60 records
+  {
+    HostFaults faults;
+    faults.fail_from(HostOp::Realloc, 2);  // the text grows; the entry table cannot
+    EXPECT_EQ(load(big, "two.ini"), 1);
+  }
+  EXPECT_EQ(g_settings.entries, nullptr);
+  EXPECT_EQ(g_settings.entryUsed, 0);
+  EXPECT_EQ(SettingsFindSection("A", 1), 0);
+  EXPECT_EQ(SettingsFindSection("B", 1), 0);
+  EXPECT_EQ(SettingsGetKey("a", 1, 1, nullptr, 0), nullptr);
+  // Later loads start a fresh table.
+  ASSERT_EQ(load("[C]\r\nc=3\r\n", "three.ini"), 1);
+  EXPECT_EQ(settings_dump(), "[C] c=3");
+}
+
+}  // namespace
