@@ -60,13 +60,7 @@ int open_regular(const char* path, int flags, mode_t permissions, struct stat& s
   return fd;
 }
 
-// Moves a descriptor out of the member-handle range.
-int hand_out(int fd) {
-  if (fd < MEMBER_HANDLE_FIRST || fd >= MEMBER_HANDLE_END) return fd;
-  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, MEMBER_HANDLE_END);
-  close(fd);  // the lock belongs to the open file description, which the copy keeps
-  return moved;
-}
+int hand_out(int fd) { return move_out_of_range(fd, MEMBER_HANDLE_FIRST, MEMBER_HANDLE_END); }
 
 int fail_closing(int fd) {
   close(fd);
@@ -268,6 +262,14 @@ size_t copy_out(const char* text, size_t length, char* buffer, size_t room) {
 }
 
 }  // namespace
+
+int move_out_of_range(int fd, int first, int end) {
+  if (fd < first || fd >= end) return fd;
+  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, end);
+  close(fd);  // the lock belongs to the open file description, which the copy keeps
+  return moved;
+}
+
 }  // namespace host_posix
 
 constinit const HostOps g_hostDefaultOps = {

@@ -32,6 +32,10 @@ bool same_name_ignoring_case(const char* a, const char* b, size_t bLength);
 // plus 0x01 when the owner may not write it.
 uint32_t attributes_of(const struct stat& st);
 
+// Returns fd itself when it lies outside first..end-1; otherwise a copy at end or above (the
+// open file description, and so its lock, is kept) with fd closed, or -1 when no copy is made.
+int move_out_of_range(int fd, int first, int end);
+
 // Directory enumeration behind g_hostDefaultOps.find_first / find_next / find_close.
 intptr_t find_first(const char* pattern, HostFindData* out);
 int find_next(intptr_t search, HostFindData* out);
