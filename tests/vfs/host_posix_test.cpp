@@ -218,7 +218,10 @@ TEST_F(WinePrefixTest, DriveLettersMapIntoTheDosDevicesFolder) {
       {"C:\\Game\\Data.txt", true}, {"C:/game/DATA.TXT", true}, {"C:Game\\Data.txt", true},
       {"C:\\Game\\", true},         {"C:", true},               {"D:\\Game\\Data.txt", false},
       {"C:\\Game\\Data.txt\\", false},
+      {"C:\\..\\..\\Game\\.\\Data.txt", true},  // '..' stops at the drive's root
+      {"C:\\Game\\..\\Game\\Data.txt", true},     {"C:\\..\\outside.txt", false},
   };
+  ASSERT_TRUE(write_plain(prefix_.join("outside.txt"), "beyond the drive"));
   for (const auto& l : lookups) {
     SCOPED_TRACE(l.path);
     EXPECT_EQ(host_get_attributes(l.path) != 0xFFFFFFFFu, l.found);

@@ -29,6 +29,7 @@ class PathBuilder {
   bool append(char c) { return append(&c, 1); }
 
   size_t length() const { return length_; }
+  const char* text() const { return out_.text; }
   bool ok() const { return ok_; }
   // Cuts the path back to length bytes.
   void cut(size_t length) {
@@ -63,6 +64,35 @@ bool append_drive(PathBuilder& b, char letter) {
   }
   const char drive[] = {'/', 'd', 'o', 's', 'd', 'e', 'v', 'i', 'c', 'e', 's', '/', fold(letter), ':'};
   return b.append(drive, sizeof drive);
+}
+
+// Appends the part of a drive path after "X:" as "/a/b": '.' parts dropped, and '..' never
+// climbing above the drive's root, as Windows resolves them. "C:name" has no current folder per
+// drive to be relative to, so it starts at the root too.
+void append_below_drive_root(PathBuilder& b, const char* rest) {
+  const size_t root = b.length();
+  bool trailing = false;
+  while (*rest != '\0') {
+    if (*rest == '\\' || *rest == '/') {
+      ++rest;
+      trailing = true;
+      continue;
+    }
+    const char* end = rest;
+    while (*end != '\0' && *end != '\\' && *end != '/') ++end;
+    const size_t length = static_cast<size_t>(end - rest);
+    trailing = false;
+    if (length == 2 && rest[0] == '.' && rest[1] == '.') {
+      size_t cut = b.length();
+      while (cut > root && b.text()[cut - 1] != '/') --cut;
+      b.cut(cut > root ? cut - 1 : root);
+    } else if (!(length == 1 && rest[0] == '.')) {
+      b.append('/');
+      b.append(rest, length);
+    }
+    rest = end;
+  }
+  if (trailing || b.length() == root) b.append('/');
 }
 
 // Finds in folder dir a name equal to name (length bytes) with ASCII case ignored. Of several
@@ -145,14 +175,12 @@ bool to_posix_path(const char* path, PosixPath& out, bool resolveLast) {
   const size_t length = strnlen(path, HOST_PATH_ROOM);
   if (length == 0 || length >= HOST_PATH_ROOM) return false;
   PathBuilder b(out);
-  const char* rest = path;
   if (is_ascii_letter(path[0]) && path[1] == ':') {
     if (!append_drive(b, path[0])) return false;
-    rest = path + 2;
-    // "C:name" has no current folder per drive to be relative to: it starts at the root.
-    if (*rest != '\\' && *rest != '/') b.append('/');
+    append_below_drive_root(b, path + 2);
+  } else {
+    for (const char* p = path; *p != '\0'; ++p) b.append(*p == '\\' ? '/' : *p);
   }
-  for (; *rest != '\0'; ++rest) b.append(*rest == '\\' ? '/' : *rest);
   if (!b.ok()) return false;
   if (exists(out.text)) return true;
   return resolve_case(out, resolveLast);

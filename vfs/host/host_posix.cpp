@@ -21,21 +21,24 @@ constexpr int MEMBER_HANDLE_END = 20010;
 
 bool read_only(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
 
-// Takes a whole-file lock of the given type without waiting.
+// Takes a whole-file lock of the given type without waiting. False only when another handle's
+// lock is in the way: on a file system without such locks the file opens unshared rather than
+// not at all.
 bool lock_file(int fd, short type) {
   struct flock lock = {};
   lock.l_type = type;
   lock.l_whence = SEEK_SET;
-  return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+  if (fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
+  return errno != EAGAIN && errno != EACCES;
 }
 
 // True when some other open file description (in any process) holds a lock that conflicts
-// with a lock of the given type on fd's file.
+// with a lock of the given type on fd's file (false when the file system cannot tell).
 bool held_by_others(int fd, short type) {
   struct flock lock = {};
   lock.l_type = type;
   lock.l_whence = SEEK_SET;
-  if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return true;
+  if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
   return lock.l_type != F_UNLCK;
 }
 
