@@ -11,7 +11,9 @@
 #include <vector>
 
 ScratchDir::ScratchDir() {
-  const std::string base = std::filesystem::temp_directory_path().string() + "/velmor-XXXXXX";
+  std::string base = std::filesystem::temp_directory_path().string();
+  while (!base.empty() && (base.back() == '/' || base.back() == '\\')) base.pop_back();
+  base += kSeparator + std::string("velmor-XXXXXX");
   std::vector<char> name(base.begin(), base.end());
   name.push_back('\0');
 #ifdef _WIN32

@@ -12,8 +12,14 @@ class ScratchDir {
   ScratchDir& operator=(const ScratchDir&) = delete;
 
   const std::string& path() const { return path_; }
-  // The folder's path joined with a file name.
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  // The folder's path joined with a file name by the platform's separator.
+  std::string file(const std::string& name) const { return path_ + kSeparator + name; }
+
+#ifdef _WIN32
+  static constexpr char kSeparator = '\\';
+#else
+  static constexpr char kSeparator = '/';
+#endif
 
  private:
   std::string path_;

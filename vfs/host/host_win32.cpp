@@ -3,6 +3,7 @@
 // creation dispositions of the whole system; keeps every file and offset below 2 GiB.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -65,10 +66,23 @@ int64_t position_of(HANDLE h) {
   return position.QuadPart;
 }
 
+// A read-only file admits no write access and is not replaced by a create. Windows refuses
+// both by itself; Wine running as root does not (root passes the permission bits), so the
+// attribute is checked here as well.
+bool read_only_file(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 // Opens or creates through CreateFileA and hands back a value the file layer can hold: not in
 // the member range, and not a file of 2 GiB or more, which 32-bit sizes cannot describe.
 HostHandle open_file(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   if (!path_fits(path)) return HOST_INVALID_HANDLE;
+  if (((access & GENERIC_WRITE) != 0 || disposition == CREATE_ALWAYS) && read_only_file(path)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return HOST_INVALID_HANDLE;
+  }
   HANDLE h = CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) return HOST_INVALID_HANDLE;
   const int64_t size = full_size(h);
@@ -161,8 +175,62 @@ int win_flush(HostHandle handle) { return FlushFileBuffers(to_handle(handle)) ? 
 
 int win_remove(const char* path) { return path_fits(path) && DeleteFileA(path) ? 0 : -1; }
 
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool differ_only_in_case(const char* a, const char* b) {
+  if (strcmp(a, b) == 0) return false;
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (fold(*a) != fold(*b)) return false;
+  }
+  return *a == *b;
+}
+
+// Offset of the file name in a path: after the last '\\', '/' or ':'.
+size_t name_offset(const char* path) {
+  size_t offset = 0;
+  for (size_t i = 0; path[i] != '\0'; ++i) {
+    if (path[i] == '\\' || path[i] == '/' || path[i] == ':') offset = i + 1;
+  }
+  return offset;
+}
+
+// The name a path's file carries on disk, into name (MAX_PATH bytes); false when not found.
+bool name_on_disk(const char* path, char* name) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  memcpy(name, found.cFileName, sizeof found.cFileName);
+  name[MAX_PATH - 1] = '\0';
+  return true;
+}
+
+// A move that only changes the case of a name reports success under Wine without renaming
+// anything, since the new name resolves to the old file. When the name on disk is still not
+// the one asked for, the rename goes through a free temporary name in the same folder.
+int finish_case_rename(const char* oldPath, const char* newPath) {
+  char onDisk[MAX_PATH];
+  if (!name_on_disk(newPath, onDisk)) return -1;
+  if (strcmp(onDisk, newPath + name_offset(newPath)) == 0) return 0;
+
+  char temporary[HOST_PATH_ROOM];
+  const size_t folder = name_offset(newPath);
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    const int length = snprintf(temporary, sizeof temporary, "%.*s~mv%08lx%02u.tmp",
+                                static_cast<int>(folder), newPath, GetTickCount(), attempt);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof temporary) return -1;
+    if (GetFileAttributesA(temporary) != INVALID_FILE_ATTRIBUTES) continue;
+    if (!MoveFileA(newPath, temporary)) return -1;
+    if (MoveFileA(temporary, newPath)) return 0;
+    MoveFileA(temporary, oldPath);  // put it back under the name it had
+    return -1;
+  }
+  return -1;
+}
+
 int win_move(const char* oldPath, const char* newPath) {
-  return path_fits(oldPath) && path_fits(newPath) && MoveFileA(oldPath, newPath) ? 0 : -1;
+  if (!path_fits(oldPath) || !path_fits(newPath) || !MoveFileA(oldPath, newPath)) return -1;
+  return differ_only_in_case(oldPath, newPath) ? finish_case_rename(oldPath, newPath) : 0;
 }
 
 int win_make_dir(const char* path) {
