@@ -108,7 +108,8 @@ HostHandle posix_create(const char* path, uint32_t attributes) {
   if (!lock_file(fd, readAccessOnly ? F_RDLCK : F_WRLCK)) return fail_closing(fd);
   if (existed) {
     if (readAccessOnly) {
-      // A reader holding the file would see it cut under it.
+      // Only a write lock keeps readers out; without one, check that no reader would see the
+      // file cut under it.
       if (held_by_others(fd, F_WRLCK) || truncate(p.text, 0) != 0) return fail_closing(fd);
     } else if (ftruncate(fd, 0) != 0) {
       return fail_closing(fd);
@@ -122,7 +123,8 @@ int32_t posix_read(HostHandle handle, void* buffer, int32_t count) {
   if (count <= 0) return 0;
   int32_t done = 0;
   while (done < count) {
-    const ssize_t n = read(handle, static_cast<char*>(buffer) + done, static_cast<size_t>(count - done));
+    const ssize_t n =
+        read(handle, static_cast<char*>(buffer) + done, static_cast<size_t>(count - done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += static_cast<int32_t>(n);
