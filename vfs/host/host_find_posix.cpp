@@ -67,8 +67,8 @@ size_t name_start(const char* pattern, size_t length) {
   for (size_t i = length; i > 0; --i) {
     if (pattern[i - 1] == '\\' || pattern[i - 1] == '/') return i;
   }
-  const bool drive = ((pattern[0] | 0x20) >= 'a' && (pattern[0] | 0x20) <= 'z') && pattern[1] == ':';
-  return drive ? 2 : 0;
+  const char letter = static_cast<char>(pattern[0] | 0x20);
+  return (letter >= 'a' && letter <= 'z' && pattern[1] == ':') ? 2 : 0;
 }
 
 }  // namespace

@@ -62,8 +62,8 @@ bool append_drive(PathBuilder& b, char letter) {
     b.append(home);
     b.append("/.wine");
   }
-  const char drive[] = {'/', 'd', 'o', 's', 'd', 'e', 'v', 'i', 'c', 'e', 's', '/', fold(letter), ':'};
-  return b.append(drive, sizeof drive);
+  const char drive[] = {'/', fold(letter), ':'};
+  return b.append("/dosdevices") && b.append(drive, sizeof drive);
 }
 
 // Appends the part of a drive path after "X:" as "/a/b": '.' parts dropped, and '..' never
