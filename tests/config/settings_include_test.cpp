@@ -1,8 +1,7 @@
 // Included files and defines: the three places an include is looked for, one level of
 // inclusion, what included text yields, archive members as settings files, and running out of
 // memory for the include store or the define table.
-#include <sys/stat.h>
-
+#include <filesystem>
 #include <string>
 
 #include "archive/pak_table.h"
@@ -30,9 +29,9 @@ TEST_F(SettingsTest, IncludedKeyLinesBecomeDefines) {
 }
 
 TEST_F(SettingsTest, IncludeLookupPlaces) {
-  ASSERT_EQ(mkdir(dir_.file("extra").c_str(), 0700), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(dir_.file("extra")));
   write("beside.inc", "BESIDE=1\r\n");
-  write("extra/extra.inc", "EXTRA=2\r\n");
+  write(std::string("extra") + ScratchDir::kSeparator + "extra.inc", "EXTRA=2\r\n");
   const std::string absolute = write("absolute.inc", "ABSOLUTE=3\r\n");
 
   // As written (absolute), in the settings folder, and not found without the extra folder.
@@ -89,10 +88,11 @@ TEST_F(SettingsTest, DefinesAccumulateAcrossLoadsAndFirstWins) {
 TEST_F(SettingsTest, IncludeNameTooLongForTheFolders) {
   // Too long to join with a folder, but found as written.
   const std::string deep = std::string(120, 'n');
-  ASSERT_EQ(mkdir(dir_.file(deep).c_str(), 0700), 0);
-  const std::string path = write(deep + "/d.inc", "D=1\r\n");
+  ASSERT_TRUE(std::filesystem::create_directory(dir_.file(deep)));
+  const std::string inside = deep + ScratchDir::kSeparator + "d.inc";
+  const std::string path = write(inside, "D=1\r\n");
   ASSERT_GT(path.size(), SETTINGS_FOLDER_ROOM);
-  ASSERT_EQ(load("#include " + path + "\r\n#include " + deep + "/d.inc\r\n"), 1);
+  ASSERT_EQ(load("#include " + path + "\r\n#include " + inside + "\r\n"), 1);
   EXPECT_EQ(settings_dump_defines(), "D=1");
 
   EXPECT_EQ(SettingsSetIncludeFolder(std::string(63, 'f').c_str()), 1);

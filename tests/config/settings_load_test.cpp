@@ -1,10 +1,8 @@
 // Loading settings files: the entry table's layout and growth, appending loads, the settings
 // folder and open attempts, and every failure path (missing file, short read, no memory,
 // paths too long) leaving a store that queries can read safely.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "settings_fixture.h"
@@ -12,17 +10,18 @@
 
 namespace {
 
+constexpr char kSep = ScratchDir::kSeparator;
+
 // Runs the rest of a test in another working folder, restoring the old one afterwards.
 class WorkingFolder {
  public:
-  explicit WorkingFolder(const std::string& path) {
-    EXPECT_NE(getcwd(old_, sizeof old_), nullptr);
-    EXPECT_EQ(chdir(path.c_str()), 0);
+  explicit WorkingFolder(const std::string& path) : old_(std::filesystem::current_path()) {
+    std::filesystem::current_path(path);
   }
-  ~WorkingFolder() { EXPECT_EQ(chdir(old_), 0); }
+  ~WorkingFolder() { std::filesystem::current_path(old_); }
 
  private:
-  char old_[4096] = {};
+  std::filesystem::path old_;
 };
 
 TEST_F(SettingsTest, EntryTableLayout) {
@@ -92,27 +91,28 @@ TEST_F(SettingsTest, ReservedFirstByteKeepsTheFirstName) {
 
 TEST_F(SettingsTest, SettingsFolderIsTheLoadedFilesFolder) {
   ASSERT_EQ(load("[S]\r\n"), 1);
-  EXPECT_EQ(std::string(g_settings.folder), dir_.path() + "/");
+  EXPECT_EQ(std::string(g_settings.folder), dir_.path() + kSep);
 
   // A bare name: the working folder with a separator added.
   WorkingFolder here(dir_.path());
   ASSERT_EQ(SettingsLoad("main.ini"), 1);
-  EXPECT_EQ(std::string(g_settings.folder), dir_.path() + "\\");
+  EXPECT_EQ(std::string(g_settings.folder), std::filesystem::current_path().string() + "\\");
 
   // A missing file still replaces the folder; nothing else changes.
-  EXPECT_EQ(SettingsLoad("/nowhere/at/all.ini"), 0);
-  EXPECT_EQ(std::string(g_settings.folder), "/nowhere/at/");
+  const std::string nowhere = std::string(1, kSep) + "nowhere" + kSep + "at" + kSep;
+  EXPECT_EQ(SettingsLoad((nowhere + "all.ini").c_str()), 0);
+  EXPECT_EQ(std::string(g_settings.folder), nowhere);
   EXPECT_EQ(settings_dump(), "[S] | [S]");
 }
 
 TEST_F(SettingsTest, PathIsTriedInsideTheSettingsFolderSecond) {
-  // "sub/x.ini" relative: the folder is <cwd>\sub/, and the second attempt is
-  // <cwd>\sub/sub/x.ini.
-  ASSERT_EQ(mkdir((dir_.path() + "/sub").c_str(), 0700), 0);
-  ASSERT_EQ(mkdir((dir_.path() + "/sub/sub").c_str(), 0700), 0);
-  write("sub/sub/x.ini", "[Deep]\r\n");
+  // "sub\x.ini" relative: the folder is <cwd>\sub\, and the second attempt is
+  // <cwd>\sub\sub\x.ini.
+  const std::string sub = std::string("sub") + kSep;
+  ASSERT_TRUE(std::filesystem::create_directories(dir_.file(sub + "sub")));
+  write(sub + sub + "x.ini", "[Deep]\r\n");
   WorkingFolder here(dir_.path());
-  ASSERT_EQ(SettingsLoad("sub/x.ini"), 1);
+  ASSERT_EQ(SettingsLoad((sub + "x.ini").c_str()), 1);
   EXPECT_EQ(settings_dump(), "[Deep]");
 }
 
@@ -126,11 +126,11 @@ TEST_F(SettingsTest, MissingFileLeavesStoreUnchanged) {
 }
 
 TEST_F(SettingsTest, FolderTooLongIsRefused) {
-  const std::string longDir = "/" + std::string(130, 'd') + "/";
+  const std::string longDir = kSep + std::string(130, 'd') + kSep;
   EXPECT_EQ(SettingsLoad((longDir + "x.ini").c_str()), 0);
   EXPECT_EQ(g_settings.folder[0], '\0');
   // A folder of exactly 127 characters fits.
-  const std::string fits = "/" + std::string(125, 'd') + "/";
+  const std::string fits = kSep + std::string(125, 'd') + kSep;
   EXPECT_EQ(SettingsLoad((fits + "x.ini").c_str()), 0);  // no such file
   EXPECT_EQ(std::string(g_settings.folder), fits);
 }
