@@ -103,6 +103,13 @@ TEST_F(SettingsTest, SettingsFolderIsTheLoadedFilesFolder) {
   EXPECT_EQ(SettingsLoad((nowhere + "all.ini").c_str()), 0);
   EXPECT_EQ(std::string(g_settings.folder), nowhere);
   EXPECT_EQ(settings_dump(), "[S] | [S]");
+
+  // Emptying the store keeps both folders.
+  ASSERT_EQ(SettingsSetIncludeFolder("extra"), 1);
+  SettingsFree();
+  EXPECT_EQ(std::string(g_settings.folder), nowhere);
+  EXPECT_EQ(std::string(g_settings.includeFolder), "extra");
+  EXPECT_EQ(settings_dump(), "");
 }
 
 TEST_F(SettingsTest, PathIsTriedInsideTheSettingsFolderSecond) {

@@ -269,6 +269,9 @@ TEST_F(SettingsTest, FirstRecordSectionIsFound) {
   SettingsGetKey("GAMEDIR", 1, h, gameFolder, sizeof gameFolder);
   EXPECT_STREQ(gameFolder, "C:\\G");
   EXPECT_EQ(SettingsCountSections(nullptr, h), 1);
+  // Searching from the start compares the first record too.
+  EXPECT_EQ(SettingsFindNextSection("ini", 0), 1);
+  EXPECT_EQ(SettingsFindNextSection("ini", 1), 0);
 }
 
 }  // namespace
