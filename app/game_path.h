@@ -1,0 +1,8 @@
+// Paths into the game folder: the folder, a backslash unless it is empty or already ends in
+// one, then the file name; built only when the whole path fits.
+#pragma once
+
+#include <cstddef>
+
+// 0, or -1 with out emptied when the path does not fit in room bytes.
+int BuildGamePath(char* out, size_t room, const char* folder, const char* name);

@@ -1,0 +1,117 @@
+// The install record: adds "Update.PAK" to the record's name list. The new record is the old
+// one with a fresh copy of the list, the name appended, at its end; it is written whole beside
+// the old file and then takes its place.
+#include "app/install_record.h"
+
+#include <cstring>
+
+#include "archive/pak_format.h"
+#include "app/updater.h"
+#include "vfs/host/host.h"
+
+namespace {
+
+// ASCII case folded, every other byte as it is (the C runtime's case-insensitive comparison).
+bool same_name(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return false;
+    if (x == 0) return true;
+  }
+}
+
+// Reads the whole record into a buffer with the growth reserve after it. -1 on a host
+// failure; 0 when the record is too large to grow.
+int read_record(const char* path, uint8_t** buffer, size_t* length) {
+  const HostHandle file = host_open(path, HOST_MODE_READ);
+  if (file == HOST_INVALID_HANDLE) return -1;
+  const int32_t size = host_size(file);
+  int result = -1;
+  if (size >= 0 && int64_t(size) + INSTALL_GROWTH_RESERVE > HOST_MAX_FILE_SIZE) {
+    result = 0;  // the grown record could not be written
+  } else if (size >= 0) {
+    auto* bytes = static_cast<uint8_t*>(mem_alloc(size_t(size) + INSTALL_GROWTH_RESERVE));
+    if (bytes != nullptr && (size == 0 || host_read(file, bytes, size) == size)) {
+      *buffer = bytes;
+      *length = size_t(size);
+      result = 1;
+    } else {
+      mem_free(bytes);
+    }
+  }
+  host_close(file);
+  return result;
+}
+
+// Writes the bytes to the staged name, whole and flushed.
+bool write_staged(const StagedFile& f, const uint8_t* bytes, size_t length) {
+  const HostHandle file = host_create(f.staged, 0);
+  if (file == HOST_INVALID_HANDLE) return false;
+  const bool ok = host_write(file, bytes, int32_t(length)) == int32_t(length) &&
+                  host_flush(file) == 0;
+  return host_close(file) == 0 && ok;
+}
+
+}  // namespace
+
+int InstallRecordBuild(uint8_t* buffer, size_t oldLength, size_t* newLength) {
+  if (oldLength < INSTALL_RECORD_MIN_SIZE) return 0;
+  const uint32_t listOffset = load_le32(buffer + INSTALL_LIST_OFFSET_AT);
+  const int32_t count = int32_t(load_le32(buffer + INSTALL_NAME_COUNT_AT));
+  // A negative count would come out of the append still counting no names.
+  if (count < 0) return 0;
+
+  int64_t reserve = INSTALL_GROWTH_RESERVE;
+  size_t write = oldLength;
+  size_t read = listOffset;
+  for (int32_t i = 0; i < count; ++i) {
+    // Every name and its NUL lie inside the old record.
+    if (read >= oldLength) return 0;
+    const auto* name = reinterpret_cast<const char*>(buffer + read);
+    const size_t length = strnlen(name, oldLength - read);
+    if (length == oldLength - read) return 0;
+    if (same_name(name, INSTALL_APPENDED_NAME)) return 0;
+    reserve -= int64_t(length) + 1;
+    if (reserve <= 0) return 0;
+    memcpy(buffer + write, name, length + 1);  // write >= oldLength > read + length
+    write += length + 1;
+    read += length + 1;
+  }
+  if (reserve <= INSTALL_RESERVE_MARGIN) return 0;
+  memcpy(buffer + write, INSTALL_APPENDED_NAME, sizeof INSTALL_APPENDED_NAME);
+  store_le32(buffer + INSTALL_NAME_COUNT_AT, uint32_t(count + 1));
+  store_le32(buffer + INSTALL_LIST_OFFSET_AT, uint32_t(oldLength));
+  *newLength = write + sizeof INSTALL_APPENDED_NAME;
+  return 1;
+}
+
+int InstallRecordStage(const char* path, StagedFile* file) {
+  const uint32_t attributes = host_get_attributes(path);
+  if (attributes == 0xFFFFFFFFu || (attributes & HOST_ATTR_DIRECTORY) != 0) return 0;
+  uint8_t* buffer = nullptr;
+  size_t length = 0;
+  const int loaded = read_record(path, &buffer, &length);
+  if (loaded <= 0) return loaded;
+
+  size_t newLength = 0;
+  int result = InstallRecordBuild(buffer, length, &newLength);
+  if (result == 1) {
+    if (StagedFileBegin(file, path) != 0) {
+      result = -1;
+    } else if (!write_staged(*file, buffer, newLength)) {
+      StagedFileDiscard(file);
+      result = -1;
+    }
+  }
+  mem_free(buffer);
+  return result;
+}
+
+void AppendInstallRecord(const char* path) {
+  StagedFile record;
+  if (InstallRecordStage(path, &record) != 1) return;
+  StagedFile* files[] = {&record};
+  StagedCommit(files, 1);
+}

@@ -1,0 +1,31 @@
+// The game's install record "INSTALL.DAT", as far as the updater reads and writes it:
+//
+//   0    header[768]     carried over unchanged
+//   768  listOffset u32  file offset of the name list
+//   772  nameCount  i32  names in the list (read only when above 0)
+//   776  body            carried over unchanged; holds the list somewhere
+//   list: nameCount NUL-terminated 8-bit names back to back
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "app/staged_file.h"
+
+constexpr size_t INSTALL_LIST_OFFSET_AT = 768;
+constexpr size_t INSTALL_NAME_COUNT_AT = 772;
+constexpr size_t INSTALL_RECORD_MIN_SIZE = 776;
+constexpr int32_t INSTALL_GROWTH_RESERVE = 512000;
+constexpr int32_t INSTALL_RESERVE_MARGIN = 128;
+constexpr char INSTALL_APPENDED_NAME[] = "Update.PAK";
+
+// Writes the record at path with "Update.PAK" added beside it, staged in file (which it
+// begins). 1: staged; 0: nothing to write (no record, not well formed, the name already
+// listed, the list too long for the reserve); -1: the record could not be read or the new one
+// not written whole (nothing is left behind).
+int InstallRecordStage(const char* path, StagedFile* file);
+
+// The new record's bytes from the old one's: its length in *newLength, in a buffer of
+// oldLength + INSTALL_GROWTH_RESERVE bytes whose first oldLength bytes hold the old record.
+// 1 when there is something to write; 0 as for InstallRecordStage.
+int InstallRecordBuild(uint8_t* buffer, size_t oldLength, size_t* newLength);

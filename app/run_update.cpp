@@ -1,0 +1,133 @@
+// The update procedure: decides from the markers in the game's update pack whether this update
+// or a later one is installed, and if not, replaces the game executable and the update pack
+// with the updater's own copies and lists the pack in the install record, all or nothing.
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/archive_probe.h"
+#include "app/game_path.h"
+#include "app/install_record.h"
+#include "app/staged_file.h"
+#include "app/updater.h"
+#include "archive/pak_table.h"
+#include "vfs/host/host.h"
+#include "vfs/mount_path.h"
+#include "vfs/path.h"
+#include "vfs/search.h"
+
+namespace {
+
+constexpr uint32_t PLAIN_FILES = 0x80;
+
+void fill_self_path() {
+  if (selfPathOverride == nullptr) {
+    get_arg_or_module_path(nullptr, 0, selfPath, sizeof selfPath);
+    return;
+  }
+  const size_t length = strnlen(selfPathOverride, sizeof selfPath);
+  if (length == sizeof selfPath) {
+    selfPath[0] = '\0';
+  } else {
+    memcpy(selfPath, selfPathOverride, length + 1);
+  }
+}
+
+bool game_path(char* out, const char* name) {
+  return BuildGamePath(out, WORK_PATH_ROOM, gameFolder, name) == 0;
+}
+
+// The marker test: 0 when the update is to go on, else the result bit that ends the run.
+uint32_t installed_version() {
+  char path[WORK_PATH_ROOM];
+  if (!game_path(path, GAME_EXE_NAME)) return RESULT_FAILED;
+  // Without a game executable the update installs one, whatever the pack says; one that is
+  // there but cannot be read is an installation the update must not touch.
+  if (host_get_attributes(path) == 0xFFFFFFFFu) return 0;
+  if (FileExists(path) == 0) return RESULT_FAILED;
+
+  if (!game_path(path, GAME_PACK_NAME)) return RESULT_FAILED;
+  switch (ProbeArchive(path, GAME_PACK_LETTER)) {
+    case ArchiveProbe::Absent:
+    case ArchiveProbe::NotArchive:
+      return 0;
+    case ArchiveProbe::Unreadable:
+      return RESULT_FAILED;
+    case ArchiveProbe::Archive:
+      break;
+  }
+  // A pack that reads as an archive but will not open may hold a later update: left alone.
+  if (pak_open(path, PAK_OPEN_READ) < 0) return RESULT_FAILED;
+  uint32_t result = 0;
+  char found[VFS_NAME_ROOM];
+  vfs_set_prefix_strip(1);
+  if (vfs_find_first(MARKER_NEWER, PLAIN_FILES, found) == 0) {
+    result = RESULT_NEWER_INSTALLED;
+  } else if (vfs_find_first(MARKER_THIS, PLAIN_FILES, found) == 0) {
+    result = RESULT_ALREADY_UPDATED;
+  }
+  vfs_set_prefix_strip(0);
+  pak_close_all();
+  return result;
+}
+
+// Writes a member of the updater's archive, inflated, as the new copy of a game file.
+bool stage_member(StagedFile* file, const char* name, const char* member) {
+  char target[WORK_PATH_ROOM];
+  if (!game_path(target, name) || StagedFileBegin(file, target) != 0) return false;
+  if (ExtractMember(file->staged, member) != 0) {
+    StagedFileDiscard(file);
+    return false;
+  }
+  return true;
+}
+
+// Stages both members and the install record, then puts them in place together.
+uint32_t install_payload() {
+  StagedFile exe, pack, record;
+  if (!stage_member(&exe, GAME_EXE_NAME, PAYLOAD_EXE)) return RESULT_FAILED;
+  if (!stage_member(&pack, GAME_PACK_NAME, PAYLOAD_PACK)) {
+    StagedFileDiscard(&exe);
+    return RESULT_FAILED;
+  }
+  pak_close_all();
+
+  char recordPath[WORK_PATH_ROOM];
+  const int recordStaged = game_path(recordPath, INSTALL_RECORD_NAME)
+                               ? InstallRecordStage(recordPath, &record)
+                               : 0;
+  if (recordStaged < 0) {
+    StagedFileDiscard(&pack);
+    StagedFileDiscard(&exe);
+    return RESULT_FAILED;
+  }
+  StagedFile* files[] = {&exe, &pack, &record};
+  return StagedCommit(files, recordStaged == 1 ? 3 : 2) == 0 ? RESULT_UPDATED : RESULT_FAILED;
+}
+
+}  // namespace
+
+void RunUpdate() {
+  fill_self_path();
+  updateResult = 0;
+  updateResult = installed_version();
+  if (updateResult != 0) return;
+
+  switch (ProbeArchive(selfPath, PAYLOAD_LETTER)) {
+    case ArchiveProbe::Absent:
+    case ArchiveProbe::NotArchive:
+      updateResult = RESULT_PACK_DAMAGED;
+      return;
+    case ArchiveProbe::Unreadable:
+      updateResult = RESULT_FAILED;
+      return;
+    case ArchiveProbe::Archive:
+      break;
+  }
+  // Its header is sound, so a failure to open it lies in reading the rest.
+  if (pak_open(selfPath, PAK_OPEN_READ) < 0) {
+    updateResult = RESULT_FAILED;
+    return;
+  }
+  updateResult = install_payload();
+  pak_close_all();
+}

@@ -1,0 +1,70 @@
+// Start-up and the result report: one updater at a time, the hidden main window, the game
+// settings, the confirmation dialog, and one message for the outcome.
+#include <cstdint>
+
+#include "app/app_state.h"
+#include "app/texts.h"
+#include "app/updater.h"
+
+namespace {
+
+struct ResultMessage {
+  uint32_t bit;
+  const char* text;
+};
+
+// Tested in this order; the first bit set gives the message.
+constexpr ResultMessage RESULT_MESSAGES[] = {
+    {RESULT_UPDATED, TEXT_UPDATED},
+    {RESULT_ALREADY_UPDATED, TEXT_ALREADY_UPDATED},
+    {RESULT_NEWER_INSTALLED, TEXT_NEWER_INSTALLED},
+    {RESULT_GAME_FILES_BAD, TEXT_GAME_FILES_BAD},
+    {RESULT_PACK_DAMAGED, TEXT_PACK_DAMAGED},
+    {RESULT_FAILED, TEXT_FAILED},
+};
+
+void report(uint32_t result) {
+  for (const ResultMessage& m : RESULT_MESSAGES) {
+    if ((result & m.bit) != 0) {
+      UiMessageBox(nullptr, m.text, TEXT_TITLE, MB_OK | MB_TASKMODAL);
+      return;
+    }
+  }
+}
+
+bool create_main_window(HINSTANCE instance, int showCommand) {
+  WNDCLASSA wc{};
+  wc.style = 0;
+  wc.lpfnWndProc = MainWindowProc;
+  wc.cbClsExtra = 0;
+  wc.cbWndExtra = 0;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ICON_UPDATER));
+  wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  wc.lpszMenuName = nullptr;
+  wc.lpszClassName = MAIN_WINDOW_CLASS;
+  if (RegisterClassA(&wc) == 0) return false;
+
+  mainWindow = CreateWindowExA(0, MAIN_WINDOW_CLASS, TEXT_TITLE, WS_POPUP, 0, 0, 1, 1, nullptr,
+                               nullptr, instance, nullptr);
+  if (mainWindow == nullptr) return false;
+  ShowWindow(mainWindow, showCommand);
+  return true;
+}
+
+}  // namespace
+
+int UpdaterMain(HINSTANCE instance, HINSTANCE previousInstance, int showCommand) {
+  if (FindWindowA(MAIN_WINDOW_CLASS, TEXT_TITLE) != nullptr) return 0;
+  if (previousInstance != nullptr) {
+    UiMessageBox(nullptr, TEXT_CANNOT_EXECUTE_AGAIN, TEXT_TITLE, MB_OK | MB_TASKMODAL);
+    return 0;
+  }
+  if (!create_main_window(instance, showCommand)) return 0;
+  LoadGameSettings();
+  updateResult = 0;
+  DialogBoxParamA(instance, MAKEINTRESOURCEA(DIALOG_CONFIRM), mainWindow, ConfirmDialogProc, 0);
+  report(updateResult);
+  return 0;
+}

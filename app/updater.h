@@ -1,0 +1,42 @@
+// The updater's operations: start-up and its window and dialog procedures, the update
+// procedure with member extraction, the game settings lookup, the install record, the game
+// folder tests and the matching-member copy.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/win32_ui.h"
+
+// Resources of the updater's executable.
+constexpr int DIALOG_CONFIRM = 101;
+constexpr int ICON_UPDATER = 102;
+// The confirmation dialog's question text.
+constexpr int ID_CONFIRM_TEXT = 1000;
+
+// The whole run after the platform's entry point: returns 0 on every path.
+int UpdaterMain(HINSTANCE instance, HINSTANCE previousInstance, int showCommand);
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ConfirmDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Replaces the game's executable and update pack with the updater's own copies unless this
+// update or a later one is installed; the outcome is left in updateResult.
+void RunUpdate();
+// Copies an archive member's packed content, inflated, to destination. 0 or -1.
+int ExtractMember(const char* destination, const char* memberPath);
+
+// Fills gameFolder from key GAMEDIR of section INI in VELMOR.INI of the Windows folder.
+void LoadGameSettings();
+
+// Adds "Update.PAK" to the name list of the install record at path, unless listed.
+void AppendInstallRecord(const char* path);
+
+// 1 when the folder holds the game executable, else 0.
+int GameExeExists(const char* folder);
+// 1 when the disk file can be opened for reading, else 0.
+int FileExists(const char* path);
+// The folder browser: non-zero when a file-system folder was chosen into path (room bytes).
+int BrowseForFolder(HWND owner, char* path, size_t room, const char* prompt);
+
+// Copies every member matching pattern, inflated, into the archive mounted at '@'. 1 when at
+// least one matched and all were copied, else 0.
+int CopyTree(const char* pattern);

@@ -1,0 +1,133 @@
+// The Win32 user-interface calls the updater makes. On Windows this is <windows.h> and
+// <shlobj.h>; elsewhere it declares the same few types, constants and calls for a console
+// stand-in. Texts the user sees go through the Ui* functions, which take Big5 (code page 950).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#ifdef _WIN32
+
+#include <windows.h>
+#include <shlobj.h>
+
+#else  // the console stand-in
+
+#define WINAPI
+#define CALLBACK
+
+struct UiWindow;
+struct UiInstanceTag;
+struct UiIconTag;
+struct UiCursorTag;
+struct UiBrushTag;
+struct UiMenuTag;
+
+using HWND = UiWindow*;
+using HINSTANCE = UiInstanceTag*;
+using HICON = UiIconTag*;
+using HCURSOR = UiCursorTag*;
+using HBRUSH = UiBrushTag*;
+using HMENU = UiMenuTag*;
+using HGDIOBJ = void*;
+using BOOL = int;
+using UINT = unsigned int;
+using DWORD = uint32_t;
+using LONG = int32_t;
+using ATOM = uint16_t;
+using WPARAM = uintptr_t;
+using LPARAM = intptr_t;
+using LRESULT = intptr_t;
+using INT_PTR = intptr_t;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using LPVOID = void*;
+
+using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
+
+struct RECT {
+  LONG left;
+  LONG top;
+  LONG right;
+  LONG bottom;
+};
+using LPRECT = RECT*;
+
+struct WNDCLASSA {
+  UINT style;
+  WNDPROC lpfnWndProc;
+  int cbClsExtra;
+  int cbWndExtra;
+  HINSTANCE hInstance;
+  HICON hIcon;
+  HCURSOR hCursor;
+  HBRUSH hbrBackground;
+  LPCSTR lpszMenuName;
+  LPCSTR lpszClassName;
+};
+
+constexpr UINT WM_DESTROY = 0x0002;
+constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_INITDIALOG = 0x0110;
+constexpr UINT WM_COMMAND = 0x0111;
+
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+
+constexpr UINT MB_OK = 0x00000000;
+constexpr UINT MB_TASKMODAL = 0x00002000;
+
+constexpr DWORD WS_POPUP = 0x80000000;
+
+constexpr int SW_HIDE = 0;
+constexpr int SW_SHOWNORMAL = 1;
+constexpr int SW_SHOWDEFAULT = 10;
+
+constexpr int SM_CXSCREEN = 0;
+constexpr int SM_CYSCREEN = 1;
+
+constexpr UINT SWP_NOSIZE = 0x0001;
+constexpr UINT SWP_NOACTIVATE = 0x0010;
+
+constexpr int BLACK_BRUSH = 4;
+
+// A resource named by number, as the Win32 headers make it.
+inline LPSTR MAKEINTRESOURCEA(int id) {
+  return reinterpret_cast<LPSTR>(static_cast<uintptr_t>(static_cast<uint16_t>(id)));
+}
+inline const LPCSTR IDC_ARROW = MAKEINTRESOURCEA(32512);
+
+HWND FindWindowA(LPCSTR className, LPCSTR windowName);
+ATOM RegisterClassA(const WNDCLASSA* windowClass);
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
+HICON LoadIconA(HINSTANCE instance, LPCSTR name);
+HGDIOBJ GetStockObject(int object);
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                     LPVOID param);
+BOOL ShowWindow(HWND window, int command);
+LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void PostQuitMessage(int exitCode);
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC procedure,
+                        LPARAM initParam);
+BOOL EndDialog(HWND dialog, INT_PTR result);
+BOOL GetWindowRect(HWND window, LPRECT rect);
+int GetSystemMetrics(int index);
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
+
+#endif  // _WIN32
+
+// ---- Texts shown to the user (Big5 in, shown correctly whatever the system's code page) ----
+
+// A message box; returns the button pressed (IDOK for MB_OK).
+int UiMessageBox(HWND owner, const char* textBig5, const char* captionBig5, UINT style);
+// A window's title.
+BOOL UiSetWindowText(HWND window, const char* textBig5);
+// The text of a dialog's control.
+BOOL UiSetDlgItemText(HWND dialog, int id, const char* textBig5);
+// The shell's folder browser, admitting file-system folders only, owned by owner, with the
+// prompt above the tree. Returns non-zero when a folder was chosen and its path, terminator
+// included, fits in room bytes; it is then in path. Otherwise returns 0 and leaves path as it
+// was (browser cancelled, an item without a file-system path, a path that does not fit).
+int UiBrowseForFolder(HWND owner, const char* promptBig5, char* path, size_t room);
