@@ -76,7 +76,7 @@ int32_t append_and_hand_out(int slot, int archive, const char* name) {
   PakEntry& e = a.directory[position];
   std::memset(&e, 0, sizeof e);  // reserved bytes and the name's tail stay zero
   e.size = 0;
-  e.offset = a.directoryOffset;
+  e.offset = a.directoryOffset - a.baseOffset;  // entries count from the archive start
   e.tag = 0;
   std::memcpy(e.name, name, strnlen(name, PAK_NAME_SIZE - 1));
   a.entryCount += 1;
@@ -84,7 +84,7 @@ int32_t append_and_hand_out(int slot, int archive, const char* name) {
 
   OpenFile& f = g_openFiles[slot];
   f.size = 0;
-  f.start = uint32_t(e.offset);
+  f.start = uint32_t(a.directoryOffset);
   f.tag = 0;
   f.position = 0;
   f.written = 0;
@@ -96,9 +96,10 @@ int32_t append_and_hand_out(int slot, int archive, const char* name) {
   return VFS_HANDLE_BASE + slot;
 }
 
-// Archive a create may append to: in use, writable data offset, entry counts that add up.
+// Archive a create may append to: in use, data end after the header, entry counts that add up.
 bool archive_can_append(const PakArchive& a) {
-  return (a.state & PAK_IN_USE) != 0 && a.directory != nullptr && a.directoryOffset > 0 &&
+  return (a.state & PAK_IN_USE) != 0 && a.directory != nullptr &&
+         int64_t(a.directoryOffset) - a.baseOffset >= int64_t(PAK_HEADER_SIZE) &&
          a.entryCount >= 0 && a.entryCount <= a.capacity;
 }
 

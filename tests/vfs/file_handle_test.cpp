@@ -41,6 +41,19 @@ TEST_F(FileHandle, ReadsThroughAnExecutablesLocator) {
   ASSERT_TRUE(write_file_bytes(path, pak_fixture_append(exe, pak)));
   ASSERT_EQ(pak_open(path.c_str(), PAK_OPEN_READ), 0);
   EXPECT_EQ(read_member("#:\\Velmor.EXE"), "payload");
+
+  // A new entry counts from the archive start like every other; its bytes cannot be written.
+  const PakArchive& a = g_archives[0];
+  const int32_t h = vfs_create_new("#:\\New", 0);
+  ASSERT_GE(h, 0);
+  EXPECT_EQ(a.directory[1].offset, a.directoryOffset - a.baseOffset);
+  EXPECT_EQ(g_openFiles[h - VFS_HANDLE_BASE].start, uint32_t(a.directoryOffset));
+  EXPECT_EQ(write_text(h, "x"), 0);
+  vfs_close(h);
+  const int32_t again = vfs_open("#:\\New", 0);
+  ASSERT_GE(again, 0);
+  EXPECT_EQ(g_openFiles[again - VFS_HANDLE_BASE].start, uint32_t(a.directoryOffset));
+  vfs_close(again);
 }
 
 TEST_F(FileHandle, SeekClampsToTheMember) {
