@@ -1,0 +1,310 @@
+// The update procedure's outcomes on game folders built in temporary folders: each result bit
+// with what it leaves on disk, the marker test, the forms of the game folder, damaged packs
+// and payloads, and a game executable the system refuses to replace.
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/updater.h"
+#include "update_fixture.h"
+#include "vfs/host/host.h"
+
+namespace {
+
+// Update packs of the game and what the marker test makes of them.
+struct MarkerCase {
+  const char* what;
+  FixtureArchive pack;
+  uint32_t result;
+};
+
+FixtureMember plain(const std::string& name) { return FixtureMember{name, bytes_of(name), false, 0}; }
+
+TEST_F(UpdateTest, MarkersDecideWhetherTheUpdateRuns) {
+  const MarkerCase cases[] = {
+      {"both markers", archive_of('@', {plain("Update01.txt"), plain("Update02.txt")}),
+       RESULT_NEWER_INSTALLED},
+      {"only this update's marker", archive_of('@', {plain("Update01.txt")}), RESULT_ALREADY_UPDATED},
+      {"only the later marker", archive_of('@', {plain("Update02.txt")}), RESULT_NEWER_INSTALLED},
+      {"markers in other letter case", archive_of('@', {plain("UPDATE01.TXT"), plain("update02.TXT")}),
+       RESULT_NEWER_INSTALLED},
+      {"plain directory", archive_of('@', {plain("Update01.txt")}, false), RESULT_ALREADY_UPDATED},
+      {"a marker under a folder", archive_of('@', {plain("Old\\Update01.txt")}), RESULT_UPDATED},
+      {"deleted marker", archive_of('@', {FixtureMember{"Update01.txt", bytes_of("x"), true, 0}}),
+       RESULT_UPDATED},
+      {"no markers", archive_of('@', {plain("Readme.txt")}), RESULT_UPDATED},
+      {"a pack not serving @", archive_of('A', {plain("Update01.txt"), plain("Update02.txt")}),
+       RESULT_UPDATED},
+  };
+  for (const MarkerCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    install_game();
+    ASSERT_TRUE(write_file_bytes(game("Update.PAK"), pak_fixture_bytes(c.pack)));
+    build_updater();
+    const FolderState before = snapshot(game_.path());
+
+    RunUpdate();
+    EXPECT_EQ(updateResult, c.result);
+    EXPECT_EQ(snapshot(game_.path()), c.result == RESULT_UPDATED ? updated_state() : before);
+    expect_nothing_open();
+  }
+}
+
+TEST_F(UpdateTest, WithoutAnUpdatePackBothFilesAreInstalled) {
+  install_game();
+  std::filesystem::remove(game("Update.PAK"));
+  build_updater();
+  RunUpdate();
+  EXPECT_EQ(updateResult, RESULT_UPDATED);
+  EXPECT_EQ(snapshot(game_.path()), updated_state());
+  EXPECT_STREQ(selfPath, updater_.c_str());
+  expect_nothing_open();
+}
+
+TEST_F(UpdateTest, ASecondRunFindsItsOwnMarker) {
+  install_game();
+  build_updater();
+  RunUpdate();
+  ASSERT_EQ(updateResult, RESULT_UPDATED);
+  const FolderState after = snapshot(game_.path());
+  RunUpdate();
+  EXPECT_EQ(updateResult, RESULT_ALREADY_UPDATED);
+  EXPECT_EQ(snapshot(game_.path()), after);
+}
+
+TEST_F(UpdateTest, FolderWithTrailingBackslashGivesTheSamePaths) {
+  install_game();
+  build_updater();
+  std::strcat(gameFolder, "\\");
+  RunUpdate();
+  EXPECT_EQ(updateResult, RESULT_UPDATED);
+  EXPECT_EQ(snapshot(game_.path()), updated_state());
+}
+
+TEST_F(UpdateTest, EmptyGameFolderMeansTheCurrentDirectory) {
+  install_game();
+  build_updater();
+  char here[4096];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  ASSERT_EQ(chdir(game_.path().c_str()), 0);
+  gameFolder[0] = '\0';
+  RunUpdate();
+  ASSERT_EQ(chdir(here), 0);
+  EXPECT_EQ(updateResult, RESULT_UPDATED);
+  EXPECT_EQ(snapshot(game_.path()), updated_state());
+}
+
+TEST_F(UpdateTest, ReadOnlyGameExecutableIsReplaced) {
+  install_game();
+  set_read_only(game("Velmor.EXE"), true);
+  build_updater();
+  RunUpdate();
+  EXPECT_EQ(updateResult, RESULT_UPDATED);
+  EXPECT_EQ(snapshot(game_.path()), updated_state());
+}
+
+TEST_F(UpdateTest, MissingGameExecutableIsInstalledWithoutMarkerTest) {
+  install_game();
+  std::filesystem::remove(game("Velmor.EXE"));
+  ASSERT_TRUE(write_file_bytes(game("Update.PAK"), pak_fixture_bytes(archive_of('@', {plain("Update01.txt")}))));
+  build_updater();
+  RunUpdate();
+  EXPECT_EQ(updateResult, RESULT_UPDATED);
+  EXPECT_EQ(snapshot(game_.path()), updated_state());
+}
+
+TEST_F(UpdateTest, GameExecutableHeldOpenIsNotReplaced) {
+  install_game();
+  build_updater();
+  const FolderState before = snapshot(game_.path());
+  const HostHandle running = host_open(game("Velmor.EXE").c_str(), HOST_MODE_READ);
+  ASSERT_NE(running, HOST_INVALID_HANDLE);
+  RunUpdate();
+  host_close(running);
+  EXPECT_EQ(updateResult, RESULT_FAILED);
+  EXPECT_EQ(snapshot(game_.path()), before);
+  expect_nothing_open();
+}
+
+TEST_F(UpdateTest, GameExecutableHeldForWritingStopsBeforeAnything) {
+  install_game();
+  build_updater();
+  const FolderState before = snapshot(game_.path());
+  const HostHandle writer = host_open(game("Velmor.EXE").c_str(), HOST_MODE_READWRITE);
+  ASSERT_NE(writer, HOST_INVALID_HANDLE);
+  RunUpdate();
+  host_close(writer);
+  EXPECT_EQ(updateResult, RESULT_FAILED);
+  EXPECT_EQ(snapshot(game_.path()), before);
+}
+
+TEST_F(UpdateTest, UpdatePackHeldOpenIsNotReplacedAndTheExecutableIsPutBack) {
+  install_game();
+  set_read_only(game("Velmor.EXE"), true);
+  build_updater();
+  const FolderState before = snapshot(game_.path());
+  const HostHandle reader = host_open(game("Update.PAK").c_str(), HOST_MODE_READ);
+  ASSERT_NE(reader, HOST_INVALID_HANDLE);
+  RunUpdate();
+  host_close(reader);
+  EXPECT_EQ(updateResult, RESULT_FAILED);
+  EXPECT_EQ(snapshot(game_.path()), before);  // the executable read-only again, too
+}
+
+// Game update packs that are damaged or no archive at all.
+TEST_F(UpdateTest, DamagedGameUpdatePacks) {
+  Bytes damagedDirectory = pak_fixture_bytes(archive_of('@', {plain("Update02.txt")}));
+  damagedDirectory[damagedDirectory.size() - 3] ^= 0xFF;  // inside the directory's stream
+  Bytes header = pak_fixture_bytes(archive_of('@', {plain("Update02.txt")}));
+  header.resize(PAK_HEADER_SIZE);
+  const struct {
+    const char* what;
+    Bytes pack;
+    uint32_t result;
+  } cases[] = {
+      {"empty file", {}, RESULT_UPDATED},
+      {"not an archive", bytes_of("this is not a PAK archive at all"), RESULT_UPDATED},
+      {"header only", header, RESULT_UPDATED},
+      {"damaged directory", damagedDirectory, RESULT_FAILED},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    install_game();
+    ASSERT_TRUE(write_file_bytes(game("Update.PAK"), c.pack));
+    build_updater();
+    const FolderState before = snapshot(game_.path());
+    RunUpdate();
+    EXPECT_EQ(updateResult, c.result);
+    EXPECT_EQ(snapshot(game_.path()), c.result == RESULT_UPDATED ? updated_state() : before);
+    expect_nothing_open();
+  }
+}
+
+// Updaters whose payload is damaged: nothing in the game folder changes.
+TEST_F(UpdateTest, DamagedPayloads) {
+  Bytes badStream = pak_fixture_member_record(bytes_of("new game executable, damaged in transit"));
+  badStream[PAK_MEMBER_RECORD_HEADER_SIZE + 6] ^= 0x55;
+  Bytes longer = pak_fixture_member_record(bytes_of("content"));
+  store_le32(&longer[4], uint32_t(longer.size()));  // packed size past the record's end
+  Bytes wrongSize = pak_fixture_member_record(bytes_of("content"));
+  store_le32(&wrongSize[0], 3);  // inflates to more than announced
+  const Bytes pack = pak_fixture_member_record(bytes_of("pack"));
+  const struct {
+    const char* what;
+    std::vector<FixtureMember> members;
+    uint32_t result;
+  } cases[] = {
+      {"damaged executable stream", {{"#:\\Velmor.EXE", badStream}, {"#:\\Update.PAK", pack}}, RESULT_FAILED},
+      {"damaged pack stream", {packed_member("#:\\Velmor.EXE", bytes_of("x")), {"#:\\Update.PAK", badStream}},
+       RESULT_FAILED},
+      {"record shorter than its head", {{"#:\\Velmor.EXE", bytes_of("1234567")}, {"#:\\Update.PAK", pack}},
+       RESULT_FAILED},
+      {"packed size past the record", {{"#:\\Velmor.EXE", longer}, {"#:\\Update.PAK", pack}}, RESULT_FAILED},
+      {"content longer than announced", {{"#:\\Velmor.EXE", wrongSize}, {"#:\\Update.PAK", pack}},
+       RESULT_FAILED},
+      {"no executable member", {{"#:\\Update.PAK", pack}}, RESULT_FAILED},
+      {"no pack member", {packed_member("#:\\Velmor.EXE", bytes_of("x"))}, RESULT_FAILED},
+      {"names without the mount prefix", {packed_member("Velmor.EXE", bytes_of("x")), {"Update.PAK", pack}},
+       RESULT_FAILED},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    install_game();
+    build_updater(c.members);
+    const FolderState before = snapshot(game_.path());
+    RunUpdate();
+    EXPECT_EQ(updateResult, c.result);
+    EXPECT_EQ(snapshot(game_.path()), before);
+    expect_nothing_open();
+  }
+}
+
+TEST_F(UpdateTest, UpdaterWithoutReadableArchiveReportsDamagedPack) {
+  const struct {
+    const char* what;
+    std::string name;
+    uint8_t letter;
+    bool cutLocator;
+  } cases[] = {
+      {"name not ending in .exe", "VelmorUpdate.bin", '#', false},
+      {"archive not serving #", "VelmorUpdate.exe", '@', false},
+      {"locator cut off", "VelmorUpdate.exe", '#', true},
+      {"no such file", "", '#', false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    install_game();
+    build_updater({packed_member("#:\\Velmor.EXE", newExe_), packed_member("#:\\Update.PAK", newPack_)},
+                  c.name.empty() ? "Gone.exe" : c.name, c.letter);
+    if (c.cutLocator) std::filesystem::resize_file(updater_, std::filesystem::file_size(updater_) - 2);
+    if (c.name.empty()) std::filesystem::remove(updater_);
+    const FolderState before = snapshot(game_.path());
+    RunUpdate();
+    EXPECT_EQ(updateResult, RESULT_PACK_DAMAGED);
+    EXPECT_EQ(snapshot(game_.path()), before);
+    expect_nothing_open();
+  }
+}
+
+TEST_F(UpdateTest, EmptyMemberIsInstalledAsAnEmptyFile) {
+  install_game();
+  newExe_.clear();
+  build_updater();
+  RunUpdate();
+  EXPECT_EQ(updateResult, RESULT_UPDATED);
+  EXPECT_EQ(snapshot(game_.path()), updated_state());
+}
+
+TEST_F(UpdateTest, InstallRecordOutcomesLeaveTheUpdateStanding) {
+  const struct {
+    const char* what;
+    bool present;
+    Bytes record;
+    bool appended;
+  } cases[] = {
+      {"no record", false, {}, false},
+      {"record listing the pack", true, install_record({"data.pak", "UPDATE.PAK"}), false},
+      {"record too short", true, Bytes(775, 1), false},
+      {"empty list", true, install_record({}), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    install_game();
+    std::filesystem::remove(game("INSTALL.DAT"));
+    if (c.present) {
+      ASSERT_TRUE(write_file_bytes(game("INSTALL.DAT"), c.record));
+    }
+    build_updater();
+    RunUpdate();
+    EXPECT_EQ(updateResult, RESULT_UPDATED);
+    FolderState expected = updated_state();
+    expected.erase("INSTALL.DAT");
+    if (c.present) expected["INSTALL.DAT"].bytes = c.appended ? appended_record(c.record, {}) : c.record;
+    EXPECT_EQ(snapshot(game_.path()), expected);
+  }
+}
+
+TEST_F(UpdateTest, LeftoverFilesUnderTheStagingNamesAreKept) {
+  install_game();
+  ASSERT_TRUE(write_file_bytes(game("Velmor.EXE.~new0"), bytes_of("someone else's")));
+  ASSERT_TRUE(write_file_bytes(game("Velmor.EXE.~old0"), bytes_of("someone else's too")));
+  build_updater();
+  RunUpdate();
+  EXPECT_EQ(updateResult, RESULT_UPDATED);
+  FolderState expected = updated_state();
+  expected["Velmor.EXE.~new0"].bytes = bytes_of("someone else's");
+  expected["Velmor.EXE.~old0"].bytes = bytes_of("someone else's too");
+  EXPECT_EQ(snapshot(game_.path()), expected);
+}
+
+}  // namespace
