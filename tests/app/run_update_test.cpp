@@ -18,37 +18,31 @@ struct MarkerCase {
   uint32_t result;
 };
 
-FixtureMember plain(const std::string& name) { return FixtureMember{name, bytes_of(name), false, 0}; }
+// A member holding its own name.
+FixtureMember plain(const std::string& name) { return FixtureMember{name, bytes_of(name)}; }
 
 TEST_F(UpdateTest, MarkersDecideWhetherTheUpdateRuns) {
   const MarkerCase cases[] = {
-      {"both markers", archive_of('@', {plain("Update01.txt"), plain("Update02.txt")}),
+      {"both markers", archive('@', {plain("Update01.txt"), plain("Update02.txt")}),
        RESULT_NEWER_INSTALLED},
-      {"only this update's marker", archive_of('@', {plain("Update01.txt")}), RESULT_ALREADY_UPDATED},
-      {"only the later marker", archive_of('@', {plain("Update02.txt")}), RESULT_NEWER_INSTALLED},
-      {"markers in other letter case", archive_of('@', {plain("UPDATE01.TXT"), plain("update02.TXT")}),
+      {"only this update's marker", archive('@', {plain("Update01.txt")}), RESULT_ALREADY_UPDATED},
+      {"only the later marker", archive('@', {plain("Update02.txt")}), RESULT_NEWER_INSTALLED},
+      {"markers in other letter case", archive('@', {plain("UPDATE01.TXT"), plain("update02.TXT")}),
        RESULT_NEWER_INSTALLED},
-      {"plain directory", archive_of('@', {plain("Update01.txt")}, false), RESULT_ALREADY_UPDATED},
-      {"a marker under a folder", archive_of('@', {plain("Old\\Update01.txt")}), RESULT_UPDATED},
-      {"deleted marker", archive_of('@', {FixtureMember{"Update01.txt", bytes_of("x"), true, 0}}),
+      {"compressed directory", archive('@', {plain("Update01.txt")}, true), RESULT_ALREADY_UPDATED},
+      {"a marker under a folder", archive('@', {plain("Old\\Update01.txt")}), RESULT_UPDATED},
+      {"deleted marker", archive('@', {FixtureMember{"Update01.txt", bytes_of("x"), true, 0}}),
        RESULT_UPDATED},
-      {"no markers", archive_of('@', {plain("Readme.txt")}), RESULT_UPDATED},
-      {"a pack not serving @", archive_of('A', {plain("Update01.txt"), plain("Update02.txt")}),
+      {"no markers", archive('@', {plain("Readme.txt")}), RESULT_UPDATED},
+      {"a pack not serving @", archive('A', {plain("Update01.txt"), plain("Update02.txt")}),
        RESULT_UPDATED},
   };
   for (const MarkerCase& c : cases) {
     SCOPED_TRACE(c.what);
-    TearDown();
-    SetUp();
-    install_game();
+    next_case();
     ASSERT_TRUE(write_file_bytes(game("Update.PAK"), pak_fixture_bytes(c.pack)));
     build_updater();
-    const FolderState before = snapshot(game_.path());
-
-    RunUpdate();
-    EXPECT_EQ(updateResult, c.result);
-    EXPECT_EQ(snapshot(game_.path()), c.result == RESULT_UPDATED ? updated_state() : before);
-    expect_nothing_open();
+    expect_run(c.result);
   }
 }
 
@@ -108,7 +102,7 @@ TEST_F(UpdateTest, ReadOnlyGameExecutableIsReplaced) {
 TEST_F(UpdateTest, MissingGameExecutableIsInstalledWithoutMarkerTest) {
   install_game();
   std::filesystem::remove(game("Velmor.EXE"));
-  ASSERT_TRUE(write_file_bytes(game("Update.PAK"), pak_fixture_bytes(archive_of('@', {plain("Update01.txt")}))));
+  ASSERT_TRUE(write_file_bytes(game("Update.PAK"), pak_fixture_bytes(archive('@', {plain("Update01.txt")}))));
   build_updater();
   RunUpdate();
   EXPECT_EQ(updateResult, RESULT_UPDATED);
@@ -155,9 +149,9 @@ TEST_F(UpdateTest, UpdatePackHeldOpenIsNotReplacedAndTheExecutableIsPutBack) {
 
 // Game update packs that are damaged or no archive at all.
 TEST_F(UpdateTest, DamagedGameUpdatePacks) {
-  Bytes damagedDirectory = pak_fixture_bytes(archive_of('@', {plain("Update02.txt")}));
+  Bytes damagedDirectory = pak_fixture_bytes(archive('@', {plain("Update02.txt")}, true));
   damagedDirectory[damagedDirectory.size() - 3] ^= 0xFF;  // inside the directory's stream
-  Bytes header = pak_fixture_bytes(archive_of('@', {plain("Update02.txt")}));
+  Bytes header = pak_fixture_bytes(archive('@', {plain("Update02.txt")}));
   header.resize(PAK_HEADER_SIZE);
   const struct {
     const char* what;
@@ -171,16 +165,10 @@ TEST_F(UpdateTest, DamagedGameUpdatePacks) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    TearDown();
-    SetUp();
-    install_game();
+    next_case();
     ASSERT_TRUE(write_file_bytes(game("Update.PAK"), c.pack));
     build_updater();
-    const FolderState before = snapshot(game_.path());
-    RunUpdate();
-    EXPECT_EQ(updateResult, c.result);
-    EXPECT_EQ(snapshot(game_.path()), c.result == RESULT_UPDATED ? updated_state() : before);
-    expect_nothing_open();
+    expect_run(c.result);
   }
 }
 
@@ -213,15 +201,9 @@ TEST_F(UpdateTest, DamagedPayloads) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    TearDown();
-    SetUp();
-    install_game();
+    next_case();
     build_updater(c.members);
-    const FolderState before = snapshot(game_.path());
-    RunUpdate();
-    EXPECT_EQ(updateResult, c.result);
-    EXPECT_EQ(snapshot(game_.path()), before);
-    expect_nothing_open();
+    expect_run(c.result);
   }
 }
 
@@ -239,18 +221,12 @@ TEST_F(UpdateTest, UpdaterWithoutReadableArchiveReportsDamagedPack) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    TearDown();
-    SetUp();
-    install_game();
+    next_case();
     build_updater({packed_member("#:\\Velmor.EXE", newExe_), packed_member("#:\\Update.PAK", newPack_)},
                   c.name.empty() ? "Gone.exe" : c.name, c.letter);
     if (c.cutLocator) std::filesystem::resize_file(updater_, std::filesystem::file_size(updater_) - 2);
     if (c.name.empty()) std::filesystem::remove(updater_);
-    const FolderState before = snapshot(game_.path());
-    RunUpdate();
-    EXPECT_EQ(updateResult, RESULT_PACK_DAMAGED);
-    EXPECT_EQ(snapshot(game_.path()), before);
-    expect_nothing_open();
+    expect_run(RESULT_PACK_DAMAGED);
   }
 }
 
@@ -277,9 +253,7 @@ TEST_F(UpdateTest, InstallRecordOutcomesLeaveTheUpdateStanding) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    TearDown();
-    SetUp();
-    install_game();
+    next_case();
     std::filesystem::remove(game("INSTALL.DAT"));
     if (c.present) {
       ASSERT_TRUE(write_file_bytes(game("INSTALL.DAT"), c.record));

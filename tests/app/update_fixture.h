@@ -13,6 +13,7 @@
 
 #include "app/app_state.h"
 #include "app/install_record.h"
+#include "app/updater.h"
 #include "support/pak_fixture.h"
 #include "support/temp_dir.h"
 #include "support/vfs_fixture.h"
@@ -79,33 +80,23 @@ inline FixtureMember packed_member(const std::string& name, const Bytes& content
   return FixtureMember{name, pak_fixture_member_record(content), false, 0};
 }
 
-inline FixtureArchive archive_of(uint8_t letter, std::vector<FixtureMember> members,
-                                 bool compressed = true) {
-  FixtureArchive a;
-  a.firstLetter = letter;
-  a.lastLetter = letter;
-  a.compressed = compressed;
-  a.members = std::move(members);
-  return a;
-}
-
 // Resets the updater's state and the file layer around each test; owns a game folder and a
 // folder for updaters.
-class UpdateTest : public ::testing::Test {
+class UpdateTest : public VfsTest {
  protected:
   void SetUp() override {
-    vfs_reset_state();
+    VfsTest::SetUp();
     std::strcpy(gameFolder, game_.path().c_str());
     selfPath[0] = '\0';
     updateResult = 0;
     selfPathOverride = nullptr;
     newExe_ = bytes_of("new game executable\n");
     newExe_.resize(5000, 0x90);
-    newPack_ = pak_fixture_bytes(archive_of('@', {FixtureMember{"Update01.txt", bytes_of("1"), false, 0}}));
+    newPack_ = pak_fixture_bytes(archive('@', {member("Update01.txt", "1")}));
   }
   void TearDown() override {
     selfPathOverride = nullptr;
-    vfs_reset_state();
+    VfsTest::TearDown();
   }
 
   std::string game(const std::string& name) const { return game_.join(name); }
@@ -113,8 +104,7 @@ class UpdateTest : public ::testing::Test {
   // A game folder as installed: executable, update pack without markers, install record.
   void install_game(const std::vector<std::string>& recordNames = {"Data.PAK", "Music.PAK"}) {
     ASSERT_TRUE(write_file_bytes(game("Velmor.EXE"), bytes_of("old game executable")));
-    ASSERT_TRUE(write_file_bytes(game("Update.PAK"), pak_fixture_bytes(archive_of('@', {
-        FixtureMember{"Readme.txt", bytes_of("old pack"), false, 0}}))));
+    ASSERT_TRUE(write_file_bytes(game("Update.PAK"), pak_fixture_bytes(archive('@', {member("Readme.txt", "old pack")}))));
     record_ = install_record(recordNames);
     recordNames_ = recordNames;
     ASSERT_TRUE(write_file_bytes(game("INSTALL.DAT"), record_));
@@ -123,9 +113,9 @@ class UpdateTest : public ::testing::Test {
   // An updater stub carrying the given members (the two sound ones by default), named name.
   void build_updater(std::vector<FixtureMember> members, const std::string& name = "VelmorUpdate.exe",
                      uint8_t letter = '#') {
-    const Bytes archive = pak_fixture_bytes(archive_of(letter, std::move(members)));
+    const Bytes payload = pak_fixture_bytes(archive(letter, std::move(members), true));
     updater_ = tools_.join(name);
-    ASSERT_TRUE(write_file_bytes(updater_, pak_fixture_append(pak_fixture_executable(3000), archive)));
+    ASSERT_TRUE(write_file_bytes(updater_, pak_fixture_append(pak_fixture_executable(3000), payload)));
     selfPathOverride = updater_.c_str();
   }
   void build_updater() {
@@ -139,6 +129,23 @@ class UpdateTest : public ::testing::Test {
     s["Update.PAK"] = FileState{newPack_, false};
     s["INSTALL.DAT"] = FileState{appended_record(record_, recordNames_), false};
     return s;
+  }
+
+  // Starts one case of a table afresh: state reset, game folder installed.
+  void next_case() {
+    TearDown();
+    SetUp();
+    install_game();
+  }
+
+  // Runs the update and checks its result with what it leaves: the updated folder when it
+  // reports RESULT_UPDATED, else the folder as it was.
+  void expect_run(uint32_t result) {
+    const FolderState before = snapshot(game_.path());
+    RunUpdate();
+    EXPECT_EQ(updateResult, result);
+    EXPECT_EQ(snapshot(game_.path()), result == RESULT_UPDATED ? updated_state() : before);
+    expect_nothing_open();
   }
 
   // Nothing of the updater's stays open after a run.
