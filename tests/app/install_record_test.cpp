@@ -1,0 +1,172 @@
+// The install record: "Update.PAK" appended to the name list with header and body carried
+// over, records left alone when the name is listed or the record is not well formed, and host
+// failures at every call leaving the old record in place with nothing beside it.
+#include <filesystem>
+
+#include "app/updater.h"
+#include "support/fault_injection.h"
+#include "update_fixture.h"
+
+namespace {
+
+class InstallRecordTest : public UpdateTest {
+ protected:
+  std::string path() const { return game("INSTALL.DAT"); }
+  void write(const Bytes& record) { ASSERT_TRUE(write_file_bytes(path(), record)); }
+  // The folder holds the record alone, with these bytes.
+  void expect_record(const Bytes& bytes) {
+    FolderState expected;
+    expected["INSTALL.DAT"] = FileState{bytes, false};
+    EXPECT_EQ(snapshot(game_.path()), expected);
+  }
+};
+
+TEST_F(InstallRecordTest, AppendsToTheListInOrder) {
+  const std::vector<std::vector<std::string>> lists = {
+      {}, {"Data.PAK", "Music.PAK"}, {"\xb9\x43\xc0\xb8.PAK", "", "x"}};
+  for (const auto& names : lists) {
+    SCOPED_TRACE(names.size());
+    const Bytes old = install_record(names, 100);
+    write(old);
+    AppendInstallRecord(path().c_str());
+    expect_record(appended_record(old, names));
+  }
+}
+
+TEST_F(InstallRecordTest, EmptyListGrowsByTheNameAlone) {
+  const Bytes old = install_record({});
+  write(old);
+  AppendInstallRecord(path().c_str());
+  const Bytes now = read_file_bytes(path());
+  ASSERT_EQ(now.size(), old.size() + 11);
+  EXPECT_EQ(load_le32(&now[INSTALL_LIST_OFFSET_AT]), old.size());
+  EXPECT_EQ(load_le32(&now[INSTALL_NAME_COUNT_AT]), 1u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&now[old.size()])), "Update.PAK");
+}
+
+TEST_F(InstallRecordTest, HeaderAndBodyAreCarriedOverAndTheOldListStays) {
+  // The list in the middle of the body, with body bytes on both sides of it.
+  Bytes old = install_record({}, 40);
+  const size_t listAt = old.size();
+  for (const char* n : {"A.PAK", "B.PAK"}) {
+    old.insert(old.end(), n, n + std::strlen(n) + 1);
+  }
+  for (int i = 0; i < 30; ++i) old.push_back(uint8_t(0x30 + i));
+  store_le32(&old[INSTALL_LIST_OFFSET_AT], uint32_t(listAt));
+  store_le32(&old[INSTALL_NAME_COUNT_AT], 2);
+  write(old);
+  AppendInstallRecord(path().c_str());
+
+  const Bytes now = read_file_bytes(path());
+  ASSERT_GT(now.size(), old.size());
+  EXPECT_TRUE(std::equal(old.begin(), old.begin() + INSTALL_LIST_OFFSET_AT, now.begin()));
+  EXPECT_TRUE(std::equal(old.begin() + INSTALL_RECORD_MIN_SIZE, old.end(),
+                         now.begin() + INSTALL_RECORD_MIN_SIZE));
+  const std::string tail(now.begin() + old.size(), now.end());
+  EXPECT_EQ(tail, std::string("A.PAK\0B.PAK\0Update.PAK\0", 23));
+  EXPECT_EQ(load_le32(&now[INSTALL_NAME_COUNT_AT]), 3u);
+}
+
+TEST_F(InstallRecordTest, TwoAppendsInARowAddTheNameOnce) {
+  const Bytes old = install_record({"Data.PAK"});
+  write(old);
+  AppendInstallRecord(path().c_str());
+  const Bytes once = read_file_bytes(path());
+  AppendInstallRecord(path().c_str());
+  expect_record(once);
+  EXPECT_EQ(once, appended_record(old, {"Data.PAK"}));
+}
+
+// Records that stay exactly as they are.
+TEST_F(InstallRecordTest, RecordsLeftAlone) {
+  Bytes listOutside = install_record({"Data.PAK"});
+  store_le32(&listOutside[INSTALL_LIST_OFFSET_AT], uint32_t(listOutside.size()));
+  Bytes noTerminator = install_record({"Data.PAK"});
+  noTerminator.pop_back();
+  Bytes countTooHigh = install_record({"Data.PAK"});
+  store_le32(&countTooHigh[INSTALL_NAME_COUNT_AT], 2);
+  Bytes hugeOffset = install_record({"Data.PAK"});
+  store_le32(&hugeOffset[INSTALL_LIST_OFFSET_AT], 0xFFFFFFF0u);
+  Bytes negativeCount = install_record({});
+  store_le32(&negativeCount[INSTALL_NAME_COUNT_AT], 0xFFFFFFFFu);
+  // Names taking 511872 bytes or more leave too little of the reserve.
+  const std::string big(511869, 'n');  // with "x": 511872 bytes of names
+  const std::string justFits(511868, 'n');
+  const struct {
+    const char* what;
+    Bytes record;
+  } cases[] = {
+      {"empty file", {}},
+      {"one byte short of the fixed part", Bytes(775, 0)},
+      {"listed", install_record({"Data.PAK", "Update.PAK"})},
+      {"listed in other letter case", install_record({"uPdAtE.pAk"})},
+      {"list starting past the end", listOutside},
+      {"last name without its NUL", noTerminator},
+      {"more names counted than held", countTooHigh},
+      {"list offset far outside", hugeOffset},
+      {"negative count", negativeCount},
+      {"names filling the reserve", install_record({big, "x"})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    write(c.record);
+    AppendInstallRecord(path().c_str());
+    expect_record(c.record);
+  }
+  // One byte less and the name is added.
+  const Bytes fits = install_record({justFits, "x"});
+  write(fits);
+  AppendInstallRecord(path().c_str());
+  expect_record(appended_record(fits, {justFits, "x"}));
+}
+
+TEST_F(InstallRecordTest, MissingRecordIsNotCreated) {
+  AppendInstallRecord(path().c_str());
+  EXPECT_TRUE(snapshot(game_.path()).empty());
+}
+
+TEST_F(InstallRecordTest, ReadOnlyRecordIsReplaced) {
+  const Bytes old = install_record({"Data.PAK"});
+  write(old);
+  set_read_only(path(), true);
+  AppendInstallRecord(path().c_str());
+  expect_record(appended_record(old, {"Data.PAK"}));
+}
+
+TEST_F(InstallRecordTest, HostFailureAtAnyCallKeepsTheOldRecord) {
+  const Bytes old = install_record({"Data.PAK", "Music.PAK"});
+  std::array<int, size_t(HostOp::Count)> clean{};
+  {
+    write(old);
+    HostFaults faults;
+    AppendInstallRecord(path().c_str());
+    for (size_t op = 0; op < clean.size(); ++op) clean[op] = faults.calls(HostOp(op));
+  }
+  for (HostOp op : {HostOp::Open, HostOp::Create, HostOp::Read, HostOp::Write, HostOp::Size,
+                    HostOp::Flush, HostOp::Move, HostOp::Remove, HostOp::Alloc}) {
+    ASSERT_GT(clean[size_t(op)], 0) << int(op);
+    for (int n = 1; n <= clean[size_t(op)]; ++n) {
+      SCOPED_TRACE(testing::Message() << "operation " << int(op) << " call " << n);
+      write(old);
+      {
+        HostFaults faults;
+        faults.fail(op, n);
+        AppendInstallRecord(path().c_str());
+      }
+      expect_record(old);
+    }
+  }
+}
+
+TEST_F(InstallRecordTest, ShortWriteKeepsTheOldRecord) {
+  const Bytes old = install_record({"Data.PAK"});
+  write(old);
+  {
+    HostFaults faults;
+    faults.short_write(1, 100);
+    AppendInstallRecord(path().c_str());
+  }
+  expect_record(old);
+}
+
+}  // namespace
