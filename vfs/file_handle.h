@@ -24,7 +24,9 @@ struct OpenFile {
                         // archive was closed under the record, and every access fails
 };
 
-extern OpenFile g_openFiles[VFS_MAX_OPEN_FILES];
+// Spelled "struct OpenFile": <windows.h> declares a function OpenFile, which hides the type's
+// plain name in files that see both.
+extern struct OpenFile g_openFiles[VFS_MAX_OPEN_FILES];
 extern int g_openMemberCount;
 
 inline bool vfs_is_member_handle(int32_t handle) {

@@ -19,7 +19,7 @@
 // Puts the layer back to its start state: no archives, no member records, switch off.
 inline void vfs_reset_state() {
   pak_close_all();
-  for (OpenFile& f : g_openFiles) f = OpenFile{};
+  for (auto& f : g_openFiles) f = {};
   g_openMemberCount = 0;
   vfs_set_prefix_strip(0);
   g_hostOps = g_hostDefaultOps;
