@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those missing. Groups: native (default),
-# windows (MinGW-w64 cross build, Wine, Xvfb, fonts).
+# windows (MinGW-w64 cross build, Wine, Xvfb, fonts), windows64 (wine64 for the win64 tests).
 set -euo pipefail
 
 native=(cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libgtest-dev libgmock-dev
         libbenchmark-dev libcli11-dev libinih-dev nlohmann-json3-dev python3)
-windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine32:i386 xvfb
-         xauth fonts-wqy-microhei imagemagick locales googletest)
+windows=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev googletest
+         wine wine32:i386 xvfb xauth fonts-wqy-microhei imagemagick locales)
+windows64=(wine64)
 
 want=()
 for group in "${@:-native}"; do
   case "$group" in
     native) want+=("${native[@]}") ;;
     windows) want+=("${windows[@]}") ;;
+    windows64) want+=("${windows[@]}" "${windows64[@]}") ;;
     *) echo "install-deps: unknown group '$group'" >&2; exit 2 ;;
   esac
 done
