@@ -1,0 +1,276 @@
+// Start-up and the confirmation dialog through the console stand-in: answers fed as text, the
+// transcript read back in UTF-8. The game folder from the settings file or the browser, wrong
+// folders, cancelling, every result's message, and a second instance in another process.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/updater.h"
+#include "platform/console_posix.h"
+#include "update_fixture.h"
+#include "wine_prefix.h"
+
+namespace {
+
+// The texts as a UTF-8 terminal shows them.
+constexpr char TITLE[] = "Velmor V1.01  更新程式";
+constexpr char CONFIRM[] = "要執行更新嗎？";
+constexpr char BROWSER_PROMPT[] = "請選擇遊戲資料夾：";
+constexpr char WRONG_FOLDER[] = "請選擇遊戲所在的資料夾";
+constexpr char UPDATED[] = "更新完成 !";
+constexpr char MESSAGE_MARK[] = "*** ";
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+class DialogTest : public UpdateTest {
+ protected:
+  void SetUp() override {
+    UpdateTest::SetUp();
+    const char* old = getenv("XDG_RUNTIME_DIR");
+    oldRuntime_ = old != nullptr ? old : "";
+    setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
+    UiConsoleReset();
+    UiConsoleSetEncoding("UTF-8");
+    std::strcpy(gameFolder, GAME_FOLDER_UNKNOWN);
+    install_game();
+    build_updater();
+  }
+  void TearDown() override {
+    UiConsoleSetStreams(nullptr, nullptr);
+    UiConsoleSetEncoding(nullptr);
+    UiConsoleReset();
+    setenv("XDG_RUNTIME_DIR", oldRuntime_.c_str(), 1);
+    UpdateTest::TearDown();
+  }
+
+  // Runs the updater from its start with the given answers; returns what it showed.
+  std::string run(const std::string& answers, HINSTANCE previous = nullptr) {
+    std::string input = answers;
+    FILE* in = input.empty() ? fopen("/dev/null", "r") : fmemopen(input.data(), input.size(), "r");
+    char* shown = nullptr;
+    size_t shownLength = 0;
+    FILE* out = open_memstream(&shown, &shownLength);
+    UiConsoleSetStreams(in, out);
+    EXPECT_EQ(UpdaterMain(nullptr, previous, SW_SHOWNORMAL), 0);
+    UiConsoleSetStreams(nullptr, nullptr);
+    UiConsoleReset();
+    fclose(in);
+    fclose(out);
+    std::string text(shown, shownLength);
+    free(shown);
+    return text;
+  }
+
+  // VELMOR.INI naming the game folder as drive C: sees it.
+  void settings_name_the_game() {
+    std::filesystem::create_directory_symlink(game_.path(), prefix_.driveC() + "/Velmor");
+    ASSERT_TRUE(prefix_.write_settings("[INI]\r\nGAMEDIR=C:\\Velmor\r\n"));
+  }
+
+  WinePrefix prefix_;
+  TempDir runtime_;
+  std::string oldRuntime_;
+};
+
+TEST_F(DialogTest, SettingsFileNamesTheGameFolder) {
+  settings_name_the_game();
+  const std::string shown = run("ok\n");
+  EXPECT_EQ(count(shown, TITLE), 2u);  // the dialog's title, the message's caption
+  EXPECT_EQ(count(shown, CONFIRM), 1u);
+  EXPECT_EQ(count(shown, BROWSER_PROMPT), 0u);
+  EXPECT_EQ(count(shown, UPDATED), 1u);
+  EXPECT_EQ(count(shown, MESSAGE_MARK), 1u);
+  EXPECT_STREQ(gameFolder, "C:\\Velmor");
+  EXPECT_EQ(snapshot(game_.path()), updated_state());
+}
+
+TEST_F(DialogTest, EnterPressesOk) {
+  settings_name_the_game();
+  EXPECT_EQ(count(run("\n"), UPDATED), 1u);
+}
+
+TEST_F(DialogTest, WrongFolderThreeTimesThenTheRightOne) {
+  const std::string answers = "ok\n" + tools_.path() + "\n" + prefix_.driveC() + "\n" +
+                              "/no/such/folder\n" + game_.path() + "/\n";
+  const std::string shown = run(answers);
+  EXPECT_EQ(count(shown, BROWSER_PROMPT), 4u);
+  EXPECT_EQ(count(shown, WRONG_FOLDER), 3u);
+  EXPECT_EQ(count(shown, UPDATED), 1u);
+  EXPECT_EQ(count(shown, CONFIRM), 1u);  // the dialog never showed again
+  EXPECT_EQ(std::string(gameFolder), game_.path() + "/");
+  EXPECT_EQ(snapshot(game_.path()), updated_state());
+}
+
+TEST_F(DialogTest, CancelledBrowserLeavesTheDialogOpen) {
+  const FolderState before = snapshot(game_.path());
+  const std::string shown = run("ok\n\nc\n");
+  EXPECT_EQ(count(shown, BROWSER_PROMPT), 1u);
+  EXPECT_EQ(count(shown, CONFIRM), 2u);
+  EXPECT_EQ(count(shown, MESSAGE_MARK), 0u);
+  EXPECT_EQ(updateResult, 0u);
+  EXPECT_STREQ(gameFolder, GAME_FOLDER_UNKNOWN);
+  EXPECT_EQ(snapshot(game_.path()), before);
+}
+
+TEST_F(DialogTest, CancelShowsNothingAndChangesNothing) {
+  const FolderState before = snapshot(game_.path());
+  // No settings file: "ok" alone opens the browser, which the end of input cancels, and then
+  // the end of input closes the dialog too.
+  for (const char* answers : {"c\n", "", "CANCEL\n", "取消\n", "maybe\nc\n", "ok\n"}) {
+    SCOPED_TRACE(answers);
+    const std::string shown = run(answers);
+    EXPECT_EQ(count(shown, MESSAGE_MARK), 0u);
+    EXPECT_EQ(updateResult, 0u);
+    EXPECT_EQ(snapshot(game_.path()), before);
+  }
+}
+
+TEST_F(DialogTest, EveryResultShowsItsMessage) {
+  const struct {
+    const char* what;
+    std::vector<FixtureMember> pack;
+    std::string updaterName;
+    const char* message;
+  } cases[] = {
+      {"updated", {}, "VelmorUpdate.exe", UPDATED},
+      {"already updated", {FixtureMember{"Update01.txt", bytes_of("1")}}, "VelmorUpdate.exe",
+       "您已經更新過了。"},
+      {"newer installed", {FixtureMember{"Update02.txt", bytes_of("2")}}, "VelmorUpdate.exe",
+       "更新檔不是最新版本，請使用最新版本更新。"},
+      {"pack damaged", {}, "VelmorUpdate.bin", "更新失敗，更新檔案錯誤，您的更新檔損毀無法執行。"},
+      {"failed", {}, "", "更新失敗，請檢查：\n是否硬碟空間不足，\n遊戲是否有安裝完成，\n遊戲是否正在執行中。"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    ASSERT_TRUE(write_file_bytes(game("Update.PAK"), pak_fixture_bytes(archive('@', c.pack))));
+    if (c.updaterName.empty()) {  // a damaged member
+      Bytes bad = pak_fixture_member_record(bytes_of("damaged"));
+      bad[9] ^= 0x21;
+      build_updater({FixtureMember{"#:\\Velmor.EXE", bad}, packed_member("#:\\Update.PAK", newPack_)});
+    } else {
+      build_updater({packed_member("#:\\Velmor.EXE", newExe_), packed_member("#:\\Update.PAK", newPack_)},
+                    c.updaterName);
+    }
+    std::strcpy(gameFolder, game_.path().c_str());
+    const std::string shown = run("ok\n");
+    EXPECT_EQ(count(shown, MESSAGE_MARK), 1u);
+    EXPECT_EQ(count(shown, c.message), 1u) << shown;
+  }
+}
+
+TEST_F(DialogTest, PreviousInstanceHandleShowsTheRefusal) {
+  static char token;
+  const std::string shown = run("ok\n", reinterpret_cast<HINSTANCE>(&token));
+  EXPECT_EQ(count(shown, ">> Cannot execute again <<"), 1u);
+  EXPECT_EQ(count(shown, CONFIRM), 0u);
+}
+
+// Records the dialog's place right after its initialisation.
+RECT g_placed;
+INT_PTR CALLBACK PlacementProbe(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  const INT_PTR r = ConfirmDialogProc(dialog, message, wParam, lParam);
+  if (message == WM_INITDIALOG) GetWindowRect(dialog, &g_placed);
+  return r;
+}
+
+TEST_F(DialogTest, DialogIsCentredOnTheScreen) {
+  std::string input = "c\n";
+  FILE* in = fmemopen(input.data(), input.size(), "r");
+  FILE* out = tmpfile();
+  UiConsoleSetStreams(in, out);
+  DialogBoxParamA(nullptr, MAKEINTRESOURCEA(DIALOG_CONFIRM), nullptr, PlacementProbe, 0);
+  UiConsoleSetStreams(nullptr, nullptr);
+  fclose(in);
+  fclose(out);
+  const int width = g_placed.right - g_placed.left, height = g_placed.bottom - g_placed.top;
+  EXPECT_GT(width, 1);
+  EXPECT_EQ(g_placed.left, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
+  EXPECT_EQ(g_placed.top, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
+}
+
+TEST(ConsoleText, Big5IsConvertedAndBadBytesShowAsQuestionMarks) {
+  UiConsoleSetEncoding("UTF-8");
+  EXPECT_EQ(console::from_big5("\xa7\xf3\xb7\x73 ok"), "更新 ok");
+  EXPECT_EQ(console::from_big5("\xa7\xf3\xff" "A"), "更?A");
+  EXPECT_EQ(console::from_big5("A\xa7"), "A?");  // a lead byte at the end
+  UiConsoleSetEncoding("BIG5");
+  EXPECT_EQ(console::from_big5("\xa7\xf3"), "\xa7\xf3");
+  UiConsoleSetEncoding("ASCII");
+  EXPECT_EQ(console::from_big5("\xa7\xf3" "A"), "?A");
+  UiConsoleSetEncoding(nullptr);
+}
+
+// Runs the updater in a child process talking through pipes; returns its process id.
+pid_t spawn_updater(int* toChild, int* fromChild) {
+  int in[2], out[2];
+  if (pipe(in) != 0 || pipe(out) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(in[1]);
+    close(out[0]);
+    UiConsoleReset();
+    UiConsoleSetStreams(fdopen(in[0], "r"), fdopen(out[1], "w"));
+    UpdaterMain(nullptr, nullptr, SW_SHOWNORMAL);  // every text it shows is flushed at once
+    _exit(0);
+  }
+  close(in[0]);
+  close(out[1]);
+  *toChild = in[1];
+  *fromChild = out[0];
+  return pid;
+}
+
+// Reads from fd until text has appeared or the writer is gone; returns everything read.
+std::string read_until(int fd, const std::string& text) {
+  std::string got;
+  char buffer[512];
+  while (got.find(text) == std::string::npos) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    got.append(buffer, size_t(n));
+  }
+  return got;
+}
+
+int exit_code(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+TEST_F(DialogTest, SecondInstanceExitsAtOnceShowingNothing) {
+  settings_name_the_game();
+  const FolderState before = snapshot(game_.path());
+  int toFirst = -1, fromFirst = -1;
+  const pid_t first = spawn_updater(&toFirst, &fromFirst);
+  ASSERT_GT(first, 0);
+  // The first shows its dialog and waits for an answer.
+  EXPECT_NE(read_until(fromFirst, "> ").find(CONFIRM), std::string::npos);
+
+  int toSecond = -1, fromSecond = -1;
+  const pid_t second = spawn_updater(&toSecond, &fromSecond);
+  ASSERT_GT(second, 0);
+  ASSERT_EQ(write(toSecond, "ok\n", 3), 3);
+  close(toSecond);
+  EXPECT_EQ(read_until(fromSecond, "\x01"), "");
+  EXPECT_EQ(exit_code(second), 0);
+  close(fromSecond);
+  EXPECT_EQ(snapshot(game_.path()), before);
+
+  // The first goes on; once it has ended, another may start.
+  ASSERT_EQ(write(toFirst, "c\n", 2), 2);
+  close(toFirst);
+  read_until(fromFirst, "\x01");
+  EXPECT_EQ(exit_code(first), 0);
+  close(fromFirst);
+  EXPECT_EQ(count(run("ok\n"), UPDATED), 1u);
+}
+
+}  // namespace
