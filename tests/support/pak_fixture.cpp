@@ -93,10 +93,10 @@ Bytes pak_fixture_executable(size_t length) {
 
 Bytes pak_fixture_member_record(const Bytes& content) {
   const Bytes stream = pak_fixture_masked(content);
-  Bytes out(PAK_MEMBER_RECORD_HEADER_SIZE);
+  Bytes out(PAK_MEMBER_RECORD_HEADER_SIZE + stream.size());
   pak_member_record_encode(out.data(),
                            PakMemberRecord{uint32_t(content.size()), uint32_t(stream.size())});
-  out.insert(out.end(), stream.begin(), stream.end());
+  std::copy(stream.begin(), stream.end(), out.begin() + PAK_MEMBER_RECORD_HEADER_SIZE);
   return out;
 }
 
