@@ -1,5 +1,6 @@
 // Win32 host backend specifics: handle values kept out of the member-handle range, files of
-// 2 GiB refused, hidden and system attributes kept, and the environment paths' buffer limits.
+// 2 GiB and devices refused, flushing, hidden and system attributes kept, and the environment
+// paths' buffer limits.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -82,6 +83,27 @@ TEST_F(HostWin32Test, FilesOfTwoGibibytesAreRefused) {
   // Refused, not held: the file can go at once.
   EXPECT_EQ(host_delete(at("too-large.bin").c_str()), 0);
   EXPECT_EQ(host_delete(at("largest.bin").c_str()), 0);
+}
+
+TEST_F(HostWin32Test, DevicesAreNoFiles) {
+  for (const char* device : {"NUL", "CON", "\\\\.\\NUL", "CONIN$"}) {
+    SCOPED_TRACE(device);
+    EXPECT_EQ(host_open(device, HOST_MODE_READ), HOST_INVALID_HANDLE);
+    EXPECT_EQ(host_open(device, HOST_MODE_READWRITE), HOST_INVALID_HANDLE);
+    EXPECT_EQ(host_create(device, 0), HOST_INVALID_HANDLE);
+  }
+}
+
+TEST_F(HostWin32Test, FlushingAReadHandleIsNoFailure) {
+  const HostHandle h = host_create(at("flush.bin").c_str(), 0);
+  ASSERT_NE(h, HOST_INVALID_HANDLE);
+  EXPECT_EQ(host_write(h, "abc", 3), 3);
+  EXPECT_EQ(host_flush(h), 0);
+  EXPECT_EQ(host_close(h), 0);
+  const HostHandle reader = host_open(at("flush.bin").c_str(), HOST_MODE_READ);
+  ASSERT_NE(reader, HOST_INVALID_HANDLE);
+  EXPECT_EQ(host_flush(reader), 0);
+  EXPECT_EQ(host_close(reader), 0);
 }
 
 TEST_F(HostWin32Test, CreateKeepsHiddenAndSystemAttributes) {

@@ -75,8 +75,9 @@ bool read_only_file(const char* path) {
          (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-// Opens or creates through CreateFileA and hands back a value the file layer can hold: not in
-// the member range, and not a file of 2 GiB or more, which 32-bit sizes cannot describe.
+// Opens or creates through CreateFileA and hands back a value the file layer can hold: a disk
+// file (never a device such as "CON" or "NUL", nor a pipe), not in the member range, and not of
+// 2 GiB or more, which 32-bit sizes cannot describe.
 HostHandle open_file(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   if (!path_fits(path)) return HOST_INVALID_HANDLE;
   if (((access & GENERIC_WRITE) != 0 || disposition == CREATE_ALWAYS) && read_only_file(path)) {
@@ -85,7 +86,7 @@ HostHandle open_file(const char* path, DWORD access, DWORD share, DWORD disposit
   }
   HANDLE h = CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) return HOST_INVALID_HANDLE;
-  const int64_t size = full_size(h);
+  const int64_t size = GetFileType(h) == FILE_TYPE_DISK ? full_size(h) : -1;
   if (size < 0 || size > HOST_MAX_FILE_SIZE) {
     CloseHandle(h);
     return HOST_INVALID_HANDLE;
@@ -171,7 +172,12 @@ int32_t win_size(HostHandle handle) {
   return static_cast<int32_t>(size);
 }
 
-int win_flush(HostHandle handle) { return FlushFileBuffers(to_handle(handle)) ? 0 : -1; }
+// A handle without write access has nothing to flush: Windows reports that as access denied,
+// which is no failure here.
+int win_flush(HostHandle handle) {
+  if (FlushFileBuffers(to_handle(handle))) return 0;
+  return GetLastError() == ERROR_ACCESS_DENIED ? 0 : -1;
+}
 
 int win_remove(const char* path) { return path_fits(path) && DeleteFileA(path) ? 0 : -1; }
 
