@@ -1,0 +1,52 @@
+// An archive opened read-only for one command: its header as stored, its entries, and the
+// bytes of its members read straight from the archive's file. Closed (never written) at the
+// end; stand-alone archives and archives carried by executables alike.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "archive/pak_table.h"
+#include "tools/pak/member_record.h"
+#include "tools/pak/tool_io.h"
+
+class ArchiveReader {
+ public:
+  ArchiveReader() = default;
+  ~ArchiveReader() { close(); }
+  ArchiveReader(const ArchiveReader&) = delete;
+  ArchiveReader& operator=(const ArchiveReader&) = delete;
+
+  // Opens the archive; reports why it cannot and returns false.
+  bool open(const std::string& path, ToolIo& io);
+  void close();
+
+  int slot() const { return slot_; }
+  const PakArchive& archive() const { return g_archives[slot_]; }
+  const PakHeader& header() const { return header_; }
+  int32_t count() const { return archive().entryCount; }
+  const PakEntry& entry(int32_t i) const { return archive().directory[i]; }
+  // The archive's bytes in the file: header to the end of its directory (or of the file).
+  int64_t archive_bytes() const { return archiveBytes_; }
+
+  // The name stored for entry i (at most 39 bytes). Deleted entries keep the name the file
+  // holds, which opening the archive clears in memory.
+  std::string name(int32_t i) const;
+  // The member's bytes as stored; false when they lie outside the file or cannot be read.
+  bool read_stored(int32_t i, Bytes* out) const;
+  // The member's content: a packed record unpacked, any other member as stored.
+  enum class Content { Ok, Unreadable, Damaged };
+  Content read_content(int32_t i, Bytes* out) const;
+  // Whether a live member holds a packed record, and its head when it does.
+  bool packed_record(int32_t i, PakMemberRecord* record) const;
+
+ private:
+  bool read_at(int64_t position, void* buffer, int32_t count) const;
+  void load_deleted_names();
+
+  int slot_ = -1;
+  PakHeader header_{};
+  int64_t fileSize_ = 0;
+  int64_t archiveBytes_ = 0;
+  std::vector<std::string> deletedNames_;  // by entry, filled only when some entry is deleted
+};

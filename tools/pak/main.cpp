@@ -1,0 +1,15 @@
+// The pak tool's entry point: standard streams, progress only on a terminal, and the command
+// line handed to the commands.
+#include <iostream>
+
+#include "tools/pak/file_ops.h"
+#include "tools/pak/pak_commands.h"
+
+int main(int argc, char** argv) {
+  set_binary_stdout();
+  std::ios::sync_with_stdio(false);
+  ToolIo io{std::cout, std::cerr, stderr_is_terminal()};
+  const int result = pak_main(argc, argv, io);
+  std::cout.flush();
+  return result;
+}

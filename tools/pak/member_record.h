@@ -1,0 +1,31 @@
+// Packed member records as the updater extracts them: unpackedSize, packedSize and a masked
+// zlib stream. Recognising one from a member's first bytes, packing content into one, and
+// unpacking one to exactly its unpacked size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "archive/pak_format.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// Bytes of a member's start needed to recognise a packed record.
+constexpr size_t PAK_RECORD_PROBE = PAK_MEMBER_RECORD_HEADER_SIZE + 2;
+
+// True when a member of storedSize bytes starting with head (available bytes) holds a packed
+// record: its packed size fits the member, and its stream starts with a zlib header once the
+// mask is undone. The record's head is stored in *record.
+bool record_recognised(const uint8_t* head, size_t available, int64_t storedSize,
+                       PakMemberRecord* record);
+
+// Packs content into a record at the compression level (-1 for zlib's default, 0 to 9).
+// Safe to call from several threads at once. False when the record would not fit 2 GiB or
+// memory runs out.
+bool pack_record(const uint8_t* content, size_t size, int level, Bytes* record);
+
+// Unpacks a recognised record (stored is the member's bytes; its first stream byte is changed
+// and restored while this runs). False when the stream is damaged or does not give exactly
+// unpackedSize bytes.
+bool unpack_record(Bytes& stored, Bytes* content);
