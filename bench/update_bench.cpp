@@ -1,0 +1,322 @@
+// The whole update against its floor: RunUpdate installing a 64 MiB executable and a 256 MiB
+// update pack from an updater's payload, run in alternation with plain zlib inflating the same
+// streams and writing the bytes to files. Also the peak of memory the update takes from the
+// host layer, beside its bound (one member's stored record and content at a time).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/updater.h"
+#include "archive/masked_stream.h"
+#include "archive/pak_format.h"
+#include "archive/pak_table.h"
+#include "vfs/host/host.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kExeBytes = 64u << 20;
+constexpr size_t kPackBytes = 256u << 20;
+constexpr double kGoal = 0.85;  // our throughput at least this share of the peer's
+
+struct Rng {
+  uint64_t x = 0x9E3779B97F4A7C15ull;
+  uint64_t next() {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    return x;
+  }
+};
+
+// Game-file-like bytes: runs of a few hundred phrases with scattered changes and stretches of
+// noise, compressing to roughly a third.
+std::vector<uint8_t> content(size_t n, uint64_t seed) {
+  Rng r;
+  r.x ^= seed;
+  std::vector<std::vector<uint8_t>> phrases(512);
+  for (auto& p : phrases) {
+    p.resize(8 + r.next() % 56);
+    for (auto& b : p) b = uint8_t(r.next());
+  }
+  std::vector<uint8_t> out;
+  out.reserve(n + 64);
+  while (out.size() < n) {
+    const uint64_t v = r.next();
+    if (v % 16 == 0) {
+      for (int i = 0; i < 8; ++i) out.push_back(uint8_t(r.next()));
+    } else {
+      const auto& p = phrases[(v >> 8) % phrases.size()];
+      out.insert(out.end(), p.begin(), p.end());
+      if (v % 5 == 0) out.back() ^= uint8_t(v >> 40);
+    }
+  }
+  out.resize(n);
+  return out;
+}
+
+struct StoredMember {
+  std::string name;
+  int64_t recordAt = 0;  // file offset of the packed record
+  uint32_t recordSize = 0;
+  uint32_t unpacked = 0;
+};
+
+struct Payload {
+  fs::path folder;
+  std::string updater;
+  std::vector<StoredMember> members;
+};
+
+bool write_all(int fd, const void* data, size_t n) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  while (n > 0) {
+    const ssize_t w = write(fd, p, n);
+    if (w <= 0) return false;
+    p += w;
+    n -= size_t(w);
+  }
+  return true;
+}
+
+// Writes an updater: a stub, then the archive (header, two packed records, compressed
+// directory), then the locator. Each member is generated, packed and written in turn.
+Payload make_payload() {
+  Payload p;
+  p.folder = fs::temp_directory_path() / ("velmor-update-bench-" + std::to_string(getpid()));
+  fs::create_directories(p.folder / "game");
+  p.updater = (p.folder / "VelmorUpdate.exe").string();
+  const int fd = open(p.updater.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const std::vector<uint8_t> stub(4096, 0xCC);
+  write_all(fd, stub.data(), stub.size());
+  const int64_t base = int64_t(stub.size());
+  uint8_t header[PAK_HEADER_SIZE] = {};
+  write_all(fd, header, sizeof header);  // filled in at the end
+
+  std::vector<PakEntry> entries;
+  int64_t at = base + int64_t(PAK_HEADER_SIZE);
+  const std::pair<const char*, size_t> files[] = {{"#:\\Velmor.EXE", kExeBytes},
+                                                  {"#:\\Update.PAK", kPackBytes}};
+  for (const auto& [name, size] : files) {
+    const std::vector<uint8_t> c = content(size, size);
+    std::vector<uint8_t> record(PAK_MEMBER_RECORD_HEADER_SIZE + compressBound(uLong(size)));
+    const uint32_t packed = masked_compress(record.data() + PAK_MEMBER_RECORD_HEADER_SIZE, c.data(),
+                                            uint32_t(size), uint32_t(record.size() - 8));
+    pak_member_record_encode(record.data(), PakMemberRecord{uint32_t(size), packed});
+    const uint32_t recordSize = uint32_t(PAK_MEMBER_RECORD_HEADER_SIZE + packed);
+    write_all(fd, record.data(), recordSize);
+    PakEntry e{};
+    e.size = int32_t(recordSize);
+    e.offset = int32_t(at - base);
+    std::strncpy(e.name, name, sizeof e.name - 1);
+    entries.push_back(e);
+    p.members.push_back({name, at, recordSize, uint32_t(size)});
+    at += recordSize;
+  }
+  std::vector<uint8_t> directory(entries.size() * PAK_ENTRY_SIZE);
+  pak_entries_to_disk(directory.data(), entries.data(), entries.size());
+  std::vector<uint8_t> stream(directory.size() + 256);
+  const uint32_t streamSize = masked_compress(stream.data(), directory.data(),
+                                              uint32_t(directory.size()), uint32_t(stream.size()));
+  write_all(fd, stream.data(), streamSize);
+  uint8_t locator[PAK_LOCATOR_SIZE];
+  pak_locator_encode(locator, uint32_t(base));
+  write_all(fd, locator, sizeof locator);
+
+  PakHeader h{};
+  h.magic = PAK_MAGIC;
+  h.entryCount = int32_t(entries.size());
+  h.directoryOffset = int32_t(at - base);
+  h.firstLetter = '#';
+  h.lastLetter = '#';
+  h.packedDirectorySize = int32_t(streamSize);
+  const PakHeaderBytes hb = pak_header_encode(h);
+  pwrite(fd, hb.data(), hb.size(), base);
+  close(fd);
+  return p;
+}
+
+const Payload& payload() {
+  static const Payload p = make_payload();
+  return p;
+}
+
+std::string game_file(const char* name) { return (payload().folder / "game" / name).string(); }
+
+// The game folder as installed before each run: a small executable, no update pack, a record.
+void reset_game() {
+  std::error_code ignored;
+  for (const auto& e : fs::directory_iterator(payload().folder / "game")) fs::remove(e.path(), ignored);
+  FILE* f = std::fopen(game_file("Velmor.EXE").c_str(), "wb");
+  std::fputs("old executable", f);
+  std::fclose(f);
+  std::vector<uint8_t> record(776 + 16, 0);
+  store_le32(&record[768], 776);
+  store_le32(&record[772], 1);
+  std::memcpy(&record[776], "Data.PAK", 9);
+  f = std::fopen(game_file("INSTALL.DAT").c_str(), "wb");
+  std::fwrite(record.data(), 1, record.size(), f);
+  std::fclose(f);
+  sync();  // neither side pays for the other's or the reset's writes
+}
+
+// Counting host allocator: the bytes the update holds from the host layer at its peak.
+size_t g_liveBytes = 0, g_peakBytes = 0;
+void* counting_alloc(size_t bytes) {
+  void* p = g_hostDefaultOps.alloc(bytes);
+  if (p != nullptr) {
+    g_liveBytes += malloc_usable_size(p);
+    if (g_liveBytes > g_peakBytes) g_peakBytes = g_liveBytes;
+  }
+  return p;
+}
+void* counting_realloc(void* block, size_t bytes) {
+  const size_t old = block != nullptr ? malloc_usable_size(block) : 0;
+  void* p = g_hostDefaultOps.realloc(block, bytes);
+  if (p != nullptr) {
+    g_liveBytes = g_liveBytes - old + malloc_usable_size(p);
+    if (g_liveBytes > g_peakBytes) g_peakBytes = g_liveBytes;
+  }
+  return p;
+}
+void counting_free(void* block) {
+  if (block != nullptr) g_liveBytes -= malloc_usable_size(block);
+  g_hostDefaultOps.free(block);
+}
+
+bool ours() {
+  std::strcpy(gameFolder, (payload().folder / "game").string().c_str());
+  selfPathOverride = payload().updater.c_str();
+  RunUpdate();
+  return updateResult == RESULT_UPDATED;
+}
+
+// Plain zlib on the same records: read the record, inflate it, write the bytes to a file and
+// flush it, one member at a time.
+bool peer() {
+  const int in = open(payload().updater.c_str(), O_RDONLY);
+  bool ok = in >= 0;
+  for (const StoredMember& m : payload().members) {
+    if (!ok) break;
+    // Buffers left uninitialised, as the update's own are.
+    const std::unique_ptr<uint8_t[]> record(new uint8_t[m.recordSize]);
+    ok = pread(in, record.get(), m.recordSize, m.recordAt) == ssize_t(m.recordSize);
+    const std::unique_ptr<uint8_t[]> out(new uint8_t[m.unpacked]);
+    record[8] ^= STREAM_MASK;
+    z_stream z{};
+    z.next_in = record.get() + 8;
+    z.avail_in = uInt(m.recordSize - 8);
+    z.next_out = out.get();
+    z.avail_out = uInt(m.unpacked);
+    ok = ok && inflateInit(&z) == Z_OK;
+    ok = ok && inflate(&z, Z_FINISH) == Z_STREAM_END && z.total_out == m.unpacked;
+    inflateEnd(&z);
+    const std::string target = game_file(m.name.c_str() + 3) + ".peer";
+    const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ok = ok && fd >= 0 && write_all(fd, out.get(), m.unpacked) && fsync(fd) == 0;
+    if (fd >= 0) close(fd);
+  }
+  if (in >= 0) close(in);
+  return ok;
+}
+
+double wall_ns() {
+  return double(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                    std::chrono::steady_clock::now().time_since_epoch())
+                    .count());
+}
+
+// Ours and the peer in alternation (which goes first flips every iteration), on the wall
+// clock: the work is as much the disk's as the processor's.
+void update_pair(benchmark::State& state) {
+  double oursNs = 0, peerNs = 0;
+  static bool peerFirst = false;
+  const HostOps saved = g_hostOps;
+  for (auto _ : state) {
+    for (int side = 0; side < 2; ++side) {
+      const bool runPeer = (side == 0) == peerFirst;
+      state.PauseTiming();
+      reset_game();
+      g_hostOps.alloc = counting_alloc;
+      g_hostOps.realloc = counting_realloc;
+      g_hostOps.free = counting_free;
+      state.ResumeTiming();
+      const double t0 = wall_ns();
+      const bool ok = runPeer ? peer() : ours();
+      (runPeer ? peerNs : oursNs) += wall_ns() - t0;
+      g_hostOps = saved;
+      if (!ok) state.SkipWithError(runPeer ? "peer failed" : "update failed");
+    }
+    peerFirst = !peerFirst;
+  }
+  const double calls = double(state.iterations());
+  const double bytes = double(kExeBytes + kPackBytes) * calls;
+  state.counters["ours_MB/s"] = bytes / oursNs * 1e3;
+  state.counters["peer_MB/s"] = bytes / peerNs * 1e3;
+  state.counters["ours_share"] = peerNs / oursNs;
+  state.counters["ours_ms"] = oursNs / calls / 1e6;
+  state.counters["peer_ms"] = peerNs / calls / 1e6;
+}
+
+class ShareReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+      const auto ms = [&run](const char* key) { return double(run.counters.at(key)) * run.iterations; };
+      ours_ += ms("ours_ms");
+      peer_ += ms("peer_ms");
+    }
+  }
+  void print() const {
+    if (ours_ <= 0) return;
+    const double share = peer_ / ours_;
+    std::printf("\nthroughput RunUpdate vs zlib inflate + write + flush: %.3f of the peer's "
+                "(goal >= %.2f) %s\n",
+                share, kGoal, share >= kGoal ? "met" : "MISSED");
+  }
+
+ private:
+  double ours_ = 0, peer_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::RegisterBenchmark("RunUpdate/64MiB+256MiB", update_pair)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(1)
+      ->Repetitions(4);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  std::printf("building the payload (%zu MiB + %zu MiB)...\n", kExeBytes >> 20, kPackBytes >> 20);
+  payload();
+  ShareReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  reporter.print();
+
+  size_t bound = 0;
+  for (const StoredMember& m : payload().members) bound = std::max<size_t>(bound, m.recordSize + m.unpacked);
+  std::printf("peak host memory during RunUpdate: %.1f MiB; bound (largest record + its content): "
+              "%.1f MiB; over the bound: %.1f KiB\n",
+              double(g_peakBytes) / 1048576.0, double(bound) / 1048576.0,
+              (double(g_peakBytes) - double(bound)) / 1024.0);
+  std::error_code ignored;
+  fs::remove_all(payload().folder, ignored);
+  return 0;
+}
