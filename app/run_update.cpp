@@ -108,7 +108,6 @@ uint32_t install_payload() {
 
 void RunUpdate() {
   fill_self_path();
-  updateResult = 0;
   updateResult = installed_version();
   if (updateResult != 0) return;
 

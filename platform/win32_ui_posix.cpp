@@ -17,7 +17,6 @@ struct UiWindow {
 
   bool used;
   bool dialog;
-  bool foreign;  // stands for a window of another process
   char className[TEXT_ROOM];
   char title[TEXT_ROOM];  // Big5
   WNDPROC windowProc;

@@ -90,6 +90,20 @@ TEST_F(UpdateTest, EmptyGameFolderMeansTheCurrentDirectory) {
   EXPECT_EQ(snapshot(game_.path()), updated_state());
 }
 
+TEST_F(UpdateTest, FolderTooLongForTheSystemChangesNothing) {
+  install_game();
+  build_updater();
+  const FolderState before = snapshot(game_.path());
+  // 259 bytes: the longest folder the buffer holds; no path into it fits a system call.
+  std::string folder = game_.path() + "/";
+  folder.resize(GAME_FOLDER_ROOM - 1, 'x');
+  std::strcpy(gameFolder, folder.c_str());
+  RunUpdate();
+  EXPECT_EQ(updateResult, RESULT_FAILED);
+  EXPECT_EQ(snapshot(game_.path()), before);
+  expect_nothing_open();
+}
+
 TEST_F(UpdateTest, ReadOnlyGameExecutableIsReplaced) {
   install_game();
   set_read_only(game("Velmor.EXE"), true);
