@@ -4,18 +4,14 @@
 #include <algorithm>
 #include <string>
 
+#include "archive/pak_build_fixture.h"
 #include "pak_tool_fixture.h"
 
 namespace {
 
 using CreateAdd = PakToolTest;
 
-PakHeader header_of(const std::string& path) {
-  const Bytes file = read_file_bytes(path);
-  PakHeaderBytes hb{};
-  if (file.size() >= hb.size()) std::copy(file.begin(), file.begin() + 24, hb.begin());
-  return pak_header_decode(hb);
-}
+PakHeader header_at(const std::string& path) { return header_of(read_file_bytes(path)); }
 
 TEST_F(CreateAdd, CreateWritesTheHeaderAsked) {
   struct Case {
@@ -38,7 +34,7 @@ TEST_F(CreateAdd, CreateWritesTheHeaderAsked) {
     const ToolRun run = pak(args);
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    const PakHeader h = header_of(path);
+    const PakHeader h = header_at(path);
     EXPECT_EQ(h.magic, PAK_MAGIC);
     EXPECT_EQ(h.entryCount, 0);
     EXPECT_EQ(h.firstLetter, c.first);
@@ -53,12 +49,8 @@ TEST_F(CreateAdd, CreateWritesTheHeaderAsked) {
 }
 
 TEST_F(CreateAdd, CreateRefusals) {
-  struct Case {
-    std::vector<std::string> args;
-    int code;
-  };
   const std::string exe = put("Game.exe", "MZ stub");
-  const Case cases[] = {
+  expect_refused({
       {{"create", file("a.pak"), "--letters", "ABC"}, 2},
       {{"create", file("a.pak"), "--letters", ""}, 2},
       {{"create", file("a.pak"), "--letters", "DC"}, 2},
@@ -68,14 +60,7 @@ TEST_F(CreateAdd, CreateRefusals) {
       {{"create", exe}, 1},
       {{"create", dir_.path()}, 1},
       {{"create", file("no/such/folder/a.pak")}, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.args));
-    const ToolRun run = pak(c.args);
-    EXPECT_EQ(run.code, c.code);
-    EXPECT_NE(run.err, "");
-    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
-  }
+  });
   EXPECT_EQ(read_file_bytes(exe), bytes_of("MZ stub"));
   EXPECT_FALSE(exists_on_disk(file("a.pak")));
   EXPECT_TRUE(leftovers().empty());
@@ -87,7 +72,7 @@ TEST_F(CreateAdd, CreateReplacesAnExistingArchive) {
   ASSERT_EQ(pak({"add", path, file("x.txt")}).code, 0);
   ASSERT_EQ(pak({"create", path, "--letters", "@"}).code, 0);
   EXPECT_TRUE(entries_of(path).empty());
-  EXPECT_EQ(header_of(path).firstLetter, '@');
+  EXPECT_EQ(header_at(path).firstLetter, '@');
 }
 
 TEST_F(CreateAdd, AddedMembersArePackedRecordsTheLibraryReads) {
@@ -115,7 +100,7 @@ TEST_F(CreateAdd, AddedMembersArePackedRecordsTheLibraryReads) {
   EXPECT_EQ(unpacked(seen[2].stored), "");
   EXPECT_EQ(seen[2].size, int32_t(PAK_MEMBER_RECORD_HEADER_SIZE + pak_fixture_masked({}).size()));
   const Bytes whole = read_file_bytes(path);
-  EXPECT_EQ(whole.size(), size_t(header_of(path).directoryOffset + header_of(path).packedDirectorySize))
+  EXPECT_EQ(whole.size(), size_t(header_at(path).directoryOffset + header_at(path).packedDirectorySize))
       << "nothing after the directory";
 }
 
@@ -158,11 +143,7 @@ TEST_F(CreateAdd, AddRefusals) {
   put("b.txt", "b");
   const std::string exe = put("Setup.exe", pak_fixture_append(pak_fixture_executable(64),
                                                               pak_fixture_bytes(FixtureArchive{})));
-  struct Case {
-    std::vector<std::string> args;
-    int code;
-  };
-  const Case cases[] = {
+  expect_refused({
       {{"add", path, file("a.txt"), "--as", std::string(40, 'n')}, 1},  // 40 bytes: too long
       {{"add", path, file("a.txt"), "--as", "更新更新更新更新更新更新更新更新更新更新"}, 1},  // 40 Big5 bytes
       {{"add", path, file("a.txt"), file("b.txt"), "--as", "x"}, 2},
@@ -175,13 +156,7 @@ TEST_F(CreateAdd, AddRefusals) {
       {{"add", path, file("a.txt"), "--as", "\xF0\x9F\x98\x80"}, 1},  // no Big5 form
       {{"add", exe, file("a.txt")}, 1},
       {{"add", file("absent.pak"), file("a.txt")}, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.args));
-    const ToolRun run = pak(c.args);
-    EXPECT_EQ(run.code, c.code);
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-  }
+  });
   EXPECT_EQ(read_file_bytes(path), before);
   EXPECT_TRUE(leftovers().empty());
   // 39 bytes fit.
@@ -236,7 +211,7 @@ TEST_F(CreateAdd, AddsToArchivesTheLibraryMade) {
   EXPECT_EQ(g_archives[0].entryCount, 3);
   EXPECT_EQ(g_archives[0].directory[0].tag, 7u) << "other entries kept whole";
   pak_close_all();
-  EXPECT_EQ(header_of(path).userValue, 99u);
+  EXPECT_EQ(header_at(path).userValue, 99u);
 }
 
 TEST_F(CreateAdd, ParallelAddEqualsOneByOne) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +15,12 @@
 #include "support/scratch_dir.h"
 #include "support/vfs_fixture.h"
 #include "tools/pak/pak_commands.h"
+
+// A command line that must be refused, and the exit code it must give.
+struct Refusal {
+  std::vector<std::string> args;
+  int code;
+};
 
 struct ToolRun {
   int code;
@@ -45,6 +52,17 @@ class PakToolTest : public ::testing::Test {
     ToolIo io{out, err, false};
     const int code = pak_main(int(argv.size()), argv.data(), io);
     return ToolRun{code, out.str(), err.str()};
+  }
+
+  // Runs each command line: each must exit with its code and one line on the message stream.
+  static void expect_refused(const std::vector<Refusal>& refusals) {
+    for (const Refusal& r : refusals) {
+      SCOPED_TRACE(testing::PrintToString(r.args));
+      const ToolRun run = pak(r.args);
+      EXPECT_EQ(run.code, r.code);
+      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+      EXPECT_EQ(run.err.rfind("pak: ", 0), 0u) << run.err;
+    }
   }
 
   std::string file(const std::string& name) const { return dir_.file(name); }

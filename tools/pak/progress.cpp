@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr auto kFirstShow = std::chrono::seconds(1);
 constexpr auto kRedraw = std::chrono::milliseconds(100);
 
 std::string mebibytes(int64_t bytes) {
@@ -17,8 +16,9 @@ std::string mebibytes(int64_t bytes) {
 
 }  // namespace
 
-Progress::Progress(ToolIo& io, std::string label, int64_t total)
-    : io_(io), label_(std::move(label)), total_(total), start_(Clock::now()) {}
+Progress::Progress(ToolIo& io, std::string label, int64_t total,
+                   std::chrono::milliseconds firstShow)
+    : io_(io), label_(std::move(label)), total_(total), start_(Clock::now()), firstShow_(firstShow) {}
 
 Progress::~Progress() {
   if (shownWidth_ == 0) return;
@@ -30,7 +30,7 @@ void Progress::advance(int64_t bytes) {
   done_ += bytes;
   if (!io_.progress) return;
   const Clock::time_point now = Clock::now();
-  if (now - start_ < kFirstShow || (shownWidth_ != 0 && now - lastDraw_ < kRedraw)) return;
+  if (now - start_ < firstShow_ || (shownWidth_ != 0 && now - lastDraw_ < kRedraw)) return;
   draw(now);
 }
 

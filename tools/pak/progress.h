@@ -11,7 +11,8 @@
 
 class Progress {
  public:
-  Progress(ToolIo& io, std::string label, int64_t total);
+  Progress(ToolIo& io, std::string label, int64_t total,
+           std::chrono::milliseconds firstShow = std::chrono::seconds(1));
   ~Progress();
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
@@ -27,6 +28,7 @@ class Progress {
   int64_t total_;
   int64_t done_ = 0;
   Clock::time_point start_;
+  std::chrono::milliseconds firstShow_;
   Clock::time_point lastDraw_;
   size_t shownWidth_ = 0;  // characters of the line on screen, 0 when none is shown
 };

@@ -1,0 +1,144 @@
+// pak extract and pak cat: members unpacked into files and folders, patterns, stored bytes,
+// names that would land outside the target folder (refused, nothing written), and the one
+// member written to standard output.
+#include <filesystem>
+
+#include "pak_tool_fixture.h"
+#include "tools/pak/extract_path.h"
+
+namespace {
+
+using ExtractCat = PakToolTest;
+
+FixtureArchive payload() {
+  FixtureArchive a;
+  a.members = {{"Update.PAK", pak_fixture_member_record(bytes_of("pack bytes")), false, 0},
+               {"data\\maps\\one.map", pak_fixture_member_record(bytes_of("map one")), false, 0},
+               {"data\\raw.bin", bytes_of("raw member"), false, 0},
+               {"gone.txt", bytes_of("deleted"), true, 0},
+               {"\xA7\xF3\xB7\x73.txt", pak_fixture_member_record(bytes_of("big5 name")), false, 0}};
+  return a;
+}
+
+// Every file below a folder, as relative paths with '/'.
+std::vector<std::string> files_below(const std::string& folder) {
+  std::vector<std::string> found;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+    if (e.is_regular_file()) {
+      found.push_back(std::filesystem::relative(e.path(), folder).generic_string());
+    }
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+TEST_F(ExtractCat, ExtractsEveryMemberUnpackedIntoFolders) {
+  const std::string archive = put("p.pak", pak_fixture_bytes(payload()));
+  const std::string out = file("out");
+  const ToolRun run = pak({"extract", archive, "-C", out});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(files_below(out),
+            (std::vector<std::string>{"Update.PAK", "data/maps/one.map", "data/raw.bin", "更新.txt"}));
+  EXPECT_EQ(read_file_bytes(out + "/Update.PAK"), bytes_of("pack bytes"));
+  EXPECT_EQ(read_file_bytes(out + "/data/maps/one.map"), bytes_of("map one"));
+  EXPECT_EQ(read_file_bytes(out + "/data/raw.bin"), bytes_of("raw member"));
+  EXPECT_EQ(read_file_bytes(out + "/更新.txt"), bytes_of("big5 name"));
+}
+
+TEST_F(ExtractCat, PatternsStoredBytesAndUnmatchedPatterns) {
+  const FixtureArchive a = payload();
+  const std::string archive = put("p.pak", pak_fixture_bytes(a));
+  const std::string out = file("sel");
+  ASSERT_EQ(pak({"extract", archive, "*.PAK", "data\\maps\\*", "-C", out, "--stored"}).code, 0);
+  EXPECT_EQ(files_below(out), (std::vector<std::string>{"Update.PAK", "data/maps/one.map"}));
+  EXPECT_EQ(read_file_bytes(out + "/Update.PAK"), a.members[0].data) << "the record as stored";
+
+  const ToolRun missing = pak({"extract", archive, "update.pak", "nothing.*", "-C", out});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(missing.err, "pak: " + archive + ": no member matches \"nothing.*\"\n");
+  EXPECT_EQ(read_file_bytes(out + "/Update.PAK"), bytes_of("pack bytes")) << "matched ones go";
+}
+
+TEST_F(ExtractCat, NamesLandingOutsideTheFolderAreRefused) {
+  const std::vector<std::string> escaping = {
+      "..\\evil.txt", "a\\..\\..\\evil.txt", "\\evil.txt", "/evil.txt", "C:\\evil.txt",
+      "C:evil.txt",   "#:\\Velmor.EXE",      "..",         "a\\\\b",     "a\\",
+      "...\\x",       "sub/../../evil",      "CON",        "nul.txt",    "a\x01.txt"};
+  FixtureArchive a;
+  for (const std::string& name : escaping) {
+    a.members.push_back({name, bytes_of("should never be written"), false, 0});
+  }
+  a.members.push_back({"fine\\ok.txt", bytes_of("ok"), false, 0});
+  const std::string archive = put("evil.pak", pak_fixture_bytes(a));
+  ASSERT_EQ(host_make_dir(file("x").c_str()), 0);
+  const std::string out = file("x/y");
+
+  const ToolRun run = pak({"extract", archive, "-C", out});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(size_t(std::count(run.err.begin(), run.err.end(), '\n')), escaping.size()) << run.err;
+  EXPECT_EQ(files_below(dir_.path()), (std::vector<std::string>{"evil.pak", "x/y/fine/ok.txt"}));
+}
+
+TEST(ExtractPath, PartsOfSafeNames) {
+  struct Case {
+    std::string name;
+    std::vector<std::string> parts;  // empty: refused
+  };
+  const Case cases[] = {
+      {"a.txt", {"a.txt"}},
+      {"sub\\deeper/file", {"sub", "deeper", "file"}},
+      {"..a\\b..", {"..a", "b.."}},
+      {".hidden", {".hidden"}},
+      {"com10", {"com10"}},
+      {"", {}},
+      {". \\x", {}},
+      {"LPT1.log", {}},
+      {"x:y", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> parts;
+    std::string problem;
+    EXPECT_EQ(member_output_parts(c.name, &parts, &problem), !c.parts.empty());
+    EXPECT_EQ(parts.empty() ? std::vector<std::string>{} : parts, c.parts);
+    EXPECT_EQ(problem.empty(), !c.parts.empty());
+  }
+}
+
+TEST_F(ExtractCat, CatWritesOneMember) {
+  const std::string archive = put("p.pak", pak_fixture_bytes(payload()));
+  struct Case {
+    std::string name;
+    int code;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"update.pak", 0, "pack bytes"},     // packed record, name case ignored
+      {"data\\raw.bin", 0, "raw member"},  // not a packed record: as stored
+      {"更新.txt", 0, "big5 name"},
+      {"gone.txt", 1, ""},
+      {"*.PAK", 1, ""},  // names, not patterns
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ToolRun run = pak({"cat", archive, c.name});
+    EXPECT_EQ(run.code, c.code) << run.err;
+    EXPECT_EQ(run.out, c.out);
+  }
+}
+
+TEST_F(ExtractCat, DamagedRecordsAreNotWritten) {
+  FixtureArchive a;
+  Bytes record = pak_fixture_member_record(bytes_of("some content that compresses"));
+  record[record.size() - 3] ^= 0x55;  // the Adler-32 check no longer holds
+  a.members = {{"bad.txt", record, false, 0}, {"good.txt", bytes_of("fine"), false, 0}};
+  const std::string archive = put("d.pak", pak_fixture_bytes(a));
+  const ToolRun run = pak({"extract", archive, "-C", file("o")});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, "pak: " + archive + ": \"bad.txt\": its packed record is damaged\n");
+  EXPECT_EQ(files_below(file("o")), (std::vector<std::string>{"good.txt"}));
+  EXPECT_EQ(pak({"cat", archive, "bad.txt"}).code, 1);
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+// The built pak program run as users run it: --help on every command, exit codes for bad
+// usage and failures, UTF-8 file names and arguments stored as Big5, and no progress output
+// when messages do not go to a terminal.
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "pak_tool_fixture.h"
+
+namespace {
+
+class PakBinary : public PakToolTest {
+ protected:
+  // Runs the program from the scratch folder with a shell command line's arguments.
+  ToolRun run(const std::string& arguments) {
+    const std::string out = file("stdout.txt");
+    const std::string err = file("stderr.txt");
+    const std::string command = "cd '" + dir_.path() + "' && '" PAK_TOOL_PATH "' " + arguments +
+                                " >'" + out + "' 2>'" + err + "' </dev/null";
+    const int status = std::system(command.c_str());
+    const Bytes o = read_file_bytes(out);
+    const Bytes e = read_file_bytes(err);
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    return ToolRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(o.begin(), o.end()),
+                   std::string(e.begin(), e.end())};
+  }
+};
+
+TEST_F(PakBinary, HelpOnEveryCommand) {
+  const ToolRun top = run("--help");
+  EXPECT_EQ(top.code, 0);
+  for (const char* command : {"create", "add", "list", "extract", "cat", "delete", "rename",
+                              "compact", "verify", "info", "build-updater"}) {
+    SCOPED_TRACE(command);
+    EXPECT_NE(top.out.find(command), std::string::npos);
+    const ToolRun help = run(std::string(command) + " --help");
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.out.find(std::string("pak ") + command), std::string::npos) << help.out;
+    EXPECT_EQ(help.err, "");
+  }
+}
+
+TEST_F(PakBinary, ExitCodesAndOneLineMessages) {
+  struct Case {
+    const char* arguments;
+    int code;
+  };
+  const Case cases[] = {
+      {"", 2},
+      {"frobnicate a.pak", 2},
+      {"add a.pak", 2},
+      {"create a.pak --letters ABC", 2},
+      {"add a.pak x --level 12", 2},
+      {"list", 2},
+      {"list missing.pak", 1},
+      {"cat missing.pak name", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const ToolRun r = run(c.arguments);
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("pak: ", 0), 0u) << r.err;
+  }
+}
+
+TEST_F(PakBinary, Utf8NamesAreStoredAsBig5) {
+  put("更新.txt", std::string(300000, 'u'));  // long enough to take a moment
+  ASSERT_EQ(run("create u.pak").code, 0);
+  const ToolRun add = run("add u.pak 更新.txt --as '資料\\更新.txt'");
+  ASSERT_EQ(add.code, 0) << add.err;
+  EXPECT_EQ(add.err, "") << "no progress output when stderr is not a terminal";
+  const std::vector<SeenEntry> seen = entries_of(file("u.pak"));
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].name, "\xB8\xEA\xAE\xC6\\\xA7\xF3\xB7\x73.txt");
+
+  EXPECT_NE(run("list u.pak").out.find("\n資料\\更新.txt"), std::string::npos);
+  ASSERT_EQ(run("extract u.pak -C out").code, 0);
+  EXPECT_EQ(read_file_bytes(file("out/資料/更新.txt")), bytes_of(std::string(300000, 'u')));
+  const ToolRun cat = run("cat u.pak '資料\\更新.txt'");
+  EXPECT_EQ(cat.out.size(), 300000u);
+}
+
+TEST_F(PakBinary, UpdaterKeepsTheStubsPermissions) {
+  put("stub", pak_fixture_executable(4000));
+  put("game", "game bytes");
+  put("pack.pak", pak_fixture_bytes(FixtureArchive{}));
+  ASSERT_EQ(chmod(file("stub").c_str(), 0751), 0);
+  const ToolRun r = run("build-updater --stub stub --game-exe game --pack pack.pak -o Up.exe");
+  ASSERT_EQ(r.code, 0) << r.err;
+  struct stat st;
+  ASSERT_EQ(stat(file("Up.exe").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0751u);
+}
+
+TEST_F(PakBinary, ChangesKeepTheArchivesPermissions) {
+  put("a.txt", "a");
+  ASSERT_EQ(run("create p.pak").code, 0);
+  ASSERT_EQ(chmod(file("p.pak").c_str(), 0640), 0);
+  ASSERT_EQ(run("add p.pak a.txt").code, 0);
+  struct stat st;
+  ASSERT_EQ(stat(file("p.pak").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+// The tool's building blocks on their own: name conversion between UTF-8 and code page 950,
+// packed member records, and the terminal progress line.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/pak_fixture.h"
+#include "tools/pak/member_record.h"
+#include "tools/pak/name_codec.h"
+#include "tools/pak/progress.h"
+
+namespace {
+
+TEST(NameCodec, ConvertsBothWaysExactly) {
+  struct Case {
+    std::string utf8;
+    std::string big5;
+  };
+  const Case cases[] = {
+      {"", ""},
+      {"Update.PAK", "Update.PAK"},
+      {"更新.txt", "\xA7\xF3\xB7\x73.txt"},
+      {"許功蓋", "\xB3\x5C\xA5\x5C\xBB\x5C"},  // second bytes 0x5C
+      {"資料\\檔案", "\xB8\xEA\xAE\xC6\\\xC0\xC9\xAE\xD7"},
+  };
+  const NameCodec codec(false);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    std::string big5, utf8;
+    EXPECT_TRUE(codec.to_archive(c.utf8, &big5));
+    EXPECT_EQ(big5, c.big5);
+    EXPECT_TRUE(codec.to_terminal(c.big5, &utf8));
+    EXPECT_EQ(utf8, c.utf8);
+  }
+}
+
+TEST(NameCodec, RefusesWhatHasNoExactForm) {
+  const NameCodec codec(false);
+  std::string out;
+  for (const std::string& utf8 : {std::string("\xFF"), std::string("\xE6\x9B"),
+                                  std::string("\xF0\x9F\x98\x80"), std::string("caf\xC3\xA9")}) {
+    SCOPED_TRACE(utf8);
+    EXPECT_FALSE(codec.to_archive(utf8, &out));
+  }
+  for (const std::string& big5 : {std::string("\xA7"), std::string("\xFF\xFF"),
+                                  std::string("ok\xA7")}) {
+    SCOPED_TRACE(big5);
+    EXPECT_FALSE(codec.to_terminal(big5, &out));
+  }
+  EXPECT_EQ(codec.shown("bad\xFF\x01"), "bad\\xFF\\x01");
+  EXPECT_EQ(codec.shown("\xA7\xF3"), "更");
+}
+
+TEST(NameCodec, RawNamesPassThrough) {
+  const NameCodec raw(true);
+  std::string out;
+  EXPECT_TRUE(raw.to_archive("\xFF\xA7", &out));
+  EXPECT_EQ(out, "\xFF\xA7");
+  EXPECT_TRUE(raw.to_terminal("\xA7", &out));
+  EXPECT_EQ(out, "\xA7");
+}
+
+TEST(MemberRecord, PackedRecordsRoundTrip) {
+  std::string big;
+  for (int i = 0; i < 300000; ++i) big += char('A' + i % 7 + (i / 1000) % 3);
+  for (const std::string& content : {std::string(), std::string("x"), big}) {
+    for (int level : {-1, 0, 1, 9}) {
+      SCOPED_TRACE(std::to_string(content.size()) + " bytes at level " + std::to_string(level));
+      Bytes record;
+      ASSERT_TRUE(pack_record(reinterpret_cast<const uint8_t*>(content.data()), content.size(),
+                              level, &record));
+      PakMemberRecord head{};
+      ASSERT_TRUE(record_recognised(record.data(), record.size(), int64_t(record.size()), &head));
+      EXPECT_EQ(head.unpackedSize, content.size());
+      EXPECT_EQ(head.packedSize + PAK_MEMBER_RECORD_HEADER_SIZE, record.size());
+      const Bytes before = record;
+      Bytes back{1, 2, 3};
+      ASSERT_TRUE(unpack_record(record, &back));
+      EXPECT_EQ(std::string(back.begin(), back.end()), content);
+      EXPECT_EQ(record, before) << "the stored bytes are left as they were";
+    }
+  }
+}
+
+TEST(MemberRecord, OnlyRecordsAreRecognised) {
+  const Bytes record = pak_fixture_member_record(bytes_of("content"));
+  PakMemberRecord head{};
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    int64_t storedSize;
+  };
+  Bytes overlong = record;
+  store_le32(overlong.data() + 4, uint32_t(record.size()));  // stream longer than the member
+  Bytes unmasked = record;
+  unmasked[8] ^= 0x5A;  // a plain zlib stream: the mask is missing
+  const Case cases[] = {{"text", bytes_of("just a text file, nothing packed"), 32},
+                        {"short", Bytes(record.begin(), record.begin() + 9), 9},
+                        {"overlong", overlong, int64_t(overlong.size())},
+                        {"unmasked", unmasked, int64_t(unmasked.size())}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(record_recognised(c.bytes.data(), c.bytes.size(), c.storedSize, &head));
+  }
+  EXPECT_TRUE(record_recognised(record.data(), record.size(), int64_t(record.size()), &head));
+}
+
+TEST(MemberRecord, DamagedRecordsDoNotUnpack) {
+  const Bytes good = pak_fixture_member_record(bytes_of(std::string(1000, 'd')));
+  struct Case {
+    const char* name;
+    uint32_t unpackedSize;
+    size_t flip;  // byte to flip, 0 for none
+  };
+  const Case cases[] = {{"one byte more claimed", 1001, 0},
+                        {"one byte fewer claimed", 999, 0},
+                        {"impossible ratio", 0x7FFFFFF0u, 0},
+                        {"empty claimed", 0, 0},
+                        {"check bytes damaged", 1000, good.size() - 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes record = good;
+    store_le32(record.data(), c.unpackedSize);
+    if (c.flip != 0) record[c.flip] ^= 0x40;
+    Bytes content;
+    EXPECT_FALSE(unpack_record(record, &content));
+  }
+}
+
+TEST(ProgressLine, ShownOnlyOnATerminalAndClearedAtTheEnd) {
+  std::ostringstream out, err;
+  ToolIo quiet{out, err, false};
+  {
+    Progress p(quiet, "adding", 100, std::chrono::milliseconds(0));
+    p.advance(50);
+  }
+  EXPECT_EQ(err.str(), "");
+
+  ToolIo terminal{out, err, true};
+  {
+    Progress p(terminal, "adding", 4 << 20, std::chrono::milliseconds(0));
+    p.advance(1 << 20);
+  }
+  const std::string line = "adding: 1.0 MiB of 4.0 MiB (25%)";
+  EXPECT_EQ(err.str(), "\r" + line + "\r" + std::string(line.size(), ' ') + "\r");
+}
+
+}  // namespace
