@@ -52,11 +52,13 @@ TEST_F(CopyTreeTest, NothingMatching) {
 
 TEST_F(CopyTreeTest, PathsTooLongForTheWorkAreaAreRefused) {
   // A disk search can find paths longer than a half of the work area.
+  const std::string separator(1, ScratchDir::kSeparator);
   std::string folder = game_.path();
-  while (folder.size() < 140) folder += "/deeper-folder";
+  while (folder.size() < 140) folder += separator + "deeper-folder";
   std::filesystem::create_directories(folder);
-  ASSERT_TRUE(write_file_bytes(folder + "/a.txt", pak_fixture_member_record(bytes_of("alpha"))));
-  EXPECT_EQ(CopyTree((folder + "/*.txt").c_str()), 0);
+  ASSERT_TRUE(write_file_bytes(folder + separator + "a.txt",
+                               pak_fixture_member_record(bytes_of("alpha"))));
+  EXPECT_EQ(CopyTree((folder + separator + "*.txt").c_str()), 0);
   EXPECT_EQ(vfs_open("@:\\a.txt", 0), -1);
 }
 

@@ -1,8 +1,6 @@
 // The update procedure's outcomes on game folders built in temporary folders: each result bit
 // with what it leaves on disk, the marker test, the forms of the game folder, damaged packs
 // and payloads, and a game executable the system refuses to replace.
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "app/updater.h"
@@ -80,12 +78,11 @@ TEST_F(UpdateTest, FolderWithTrailingBackslashGivesTheSamePaths) {
 TEST_F(UpdateTest, EmptyGameFolderMeansTheCurrentDirectory) {
   install_game();
   build_updater();
-  char here[4096];
-  ASSERT_NE(getcwd(here, sizeof here), nullptr);
-  ASSERT_EQ(chdir(game_.path().c_str()), 0);
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(game_.path());
   gameFolder[0] = '\0';
   RunUpdate();
-  ASSERT_EQ(chdir(here), 0);
+  std::filesystem::current_path(here);
   EXPECT_EQ(updateResult, RESULT_UPDATED);
   EXPECT_EQ(snapshot(game_.path()), updated_state());
 }
