@@ -86,14 +86,16 @@ int StagedCommit(StagedFile* const* files, int count) {
   int swapped = 0;
   while (swapped < count && swap_in(files[swapped]) == 0) ++swapped;
   // The first backup to go is the last step that can still fail with everything put back.
-  if (swapped < count || (count > 0 && !remove_backup(files[0]))) {
+  int first = 0;
+  while (first < swapped && files[first]->oldAttributes == STAGED_NO_FILE) ++first;
+  if (swapped < count || (first < count && !remove_backup(files[first]))) {
     for (int i = swapped - 1; i >= 0; --i) swap_back(files[i]);
     for (int i = 0; i < count; ++i) StagedFileDiscard(files[i]);
     return -1;
   }
-  for (int i = 0; i < count; ++i) {
-    if (i > 0 && !remove_backup(files[i])) remove_backup(files[i]);  // one more try
-    files[i]->state = StageState::Done;
+  for (int i = first + 1; i < count; ++i) {
+    if (!remove_backup(files[i])) remove_backup(files[i]);  // one more try
   }
+  for (int i = 0; i < count; ++i) files[i]->state = StageState::Done;
   return 0;
 }

@@ -1,6 +1,8 @@
 // Host failures injected into every call of a successful update, one at a time: the game
 // folder is either exactly as it was (RESULT_FAILED) or fully updated, never in between, and
 // nothing stays open or behind.
+#include <filesystem>
+
 #include "app/updater.h"
 #include "support/fault_injection.h"
 #include "update_fixture.h"
@@ -118,6 +120,19 @@ TEST_F(UpdateFaultsTest, ShortWritesOfEveryWriteFail) {
     run_once([&](HostFaults& f) { f.short_write(n, 1); });
     expect_all_or_nothing(true);
   }
+}
+
+TEST_F(UpdateFaultsTest, WithoutAnExecutableTheFirstOldFileRemovedIsStillUndone) {
+  install_game();
+  std::filesystem::remove(game("Velmor.EXE"));
+  build_updater();
+  before_ = snapshot(game_.path());
+  {
+    HostFaults faults;
+    faults.fail(HostOp::Remove, 1);  // the old update pack's backup
+    RunUpdate();
+  }
+  expect_all_or_nothing(true);
 }
 
 TEST_F(UpdateFaultsTest, FullDiskFromTheFirstWrite) {
