@@ -1,13 +1,20 @@
-// Win32 host backend: the host service table (g_hostDefaultOps) over the kernel's 8-bit file,
-// directory-search and attribute calls and the C heap. Fixes the access, share modes and
-// creation dispositions of the whole system; keeps every file and offset below 2 GiB.
+// Win32 host backend: the host service table (g_hostDefaultOps) over the kernel's 8-bit file
+// and attribute calls and the C heap. Fixes the access, share modes and creation dispositions
+// of the whole system; keeps every file and offset below 2 GiB.
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "vfs/host/host.h"
+#include "vfs/host/host_win32.h"
+
+namespace host_win32 {
+
+// Paths handed to the system are zero-terminated within HOST_PATH_ROOM bytes.
+bool path_fits(const char* path) {
+  return path != nullptr && path[0] != '\0' && strnlen(path, HOST_PATH_ROOM) < HOST_PATH_ROOM;
+}
 
 namespace {
 
@@ -43,11 +50,6 @@ HANDLE outside_member_range(HANDLE h) {
   }
   for (size_t i = 0; i < heldCount; ++i) CloseHandle(held[i]);
   return h;
-}
-
-// Paths handed to the system are zero-terminated within HOST_PATH_ROOM bytes.
-bool path_fits(const char* path) {
-  return path != nullptr && path[0] != '\0' && strnlen(path, HOST_PATH_ROOM) < HOST_PATH_ROOM;
 }
 
 // The whole size of an open file, or -1 when it cannot be read.
@@ -181,64 +183,6 @@ int win_flush(HostHandle handle) {
 
 int win_remove(const char* path) { return path_fits(path) && DeleteFileA(path) ? 0 : -1; }
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool differ_only_in_case(const char* a, const char* b) {
-  if (strcmp(a, b) == 0) return false;
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (fold(*a) != fold(*b)) return false;
-  }
-  return *a == *b;
-}
-
-// Offset of the file name in a path: after the last '\\', '/' or ':'.
-size_t name_offset(const char* path) {
-  size_t offset = 0;
-  for (size_t i = 0; path[i] != '\0'; ++i) {
-    if (path[i] == '\\' || path[i] == '/' || path[i] == ':') offset = i + 1;
-  }
-  return offset;
-}
-
-// The name a path's file carries on disk, into name (MAX_PATH bytes); false when not found.
-bool name_on_disk(const char* path, char* name) {
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA(path, &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
-  memcpy(name, found.cFileName, sizeof found.cFileName);
-  name[MAX_PATH - 1] = '\0';
-  return true;
-}
-
-// A move that only changes the case of a name reports success under Wine without renaming
-// anything, since the new name resolves to the old file. When the name on disk is still not
-// the one asked for, the rename goes through a free temporary name in the same folder.
-int finish_case_rename(const char* oldPath, const char* newPath) {
-  char onDisk[MAX_PATH];
-  if (!name_on_disk(newPath, onDisk)) return -1;
-  if (strcmp(onDisk, newPath + name_offset(newPath)) == 0) return 0;
-
-  char temporary[HOST_PATH_ROOM];
-  const size_t folder = name_offset(newPath);
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const int length = snprintf(temporary, sizeof temporary, "%.*s~mv%08lx%02u.tmp",
-                                static_cast<int>(folder), newPath, GetTickCount(), attempt);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof temporary) return -1;
-    if (GetFileAttributesA(temporary) != INVALID_FILE_ATTRIBUTES) continue;
-    if (!MoveFileA(newPath, temporary)) return -1;
-    if (MoveFileA(temporary, newPath)) return 0;
-    MoveFileA(temporary, oldPath);  // put it back under the name it had
-    return -1;
-  }
-  return -1;
-}
-
-int win_move(const char* oldPath, const char* newPath) {
-  if (!path_fits(oldPath) || !path_fits(newPath) || !MoveFileA(oldPath, newPath)) return -1;
-  return differ_only_in_case(oldPath, newPath) ? finish_case_rename(oldPath, newPath) : 0;
-}
-
 int win_make_dir(const char* path) {
   return path_fits(path) && CreateDirectoryA(path, nullptr) ? 0 : -1;
 }
@@ -254,36 +198,6 @@ uint32_t win_get_attributes(const char* path) {
   return GetFileAttributesA(path);
 }
 
-// Copies one listing entry out of the system's find record.
-void fill_find_data(const WIN32_FIND_DATAA& found, HostFindData* out) {
-  out->attributes = found.dwFileAttributes;
-  const size_t length = strnlen(found.cFileName, sizeof found.cFileName);
-  const size_t kept = length < sizeof out->name ? length : sizeof out->name - 1;
-  memcpy(out->name, found.cFileName, kept);
-  out->name[kept] = '\0';
-}
-
-intptr_t win_find_first(const char* pattern, HostFindData* out) {
-  if (!path_fits(pattern) || out == nullptr) return -1;
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE) return -1;
-  fill_find_data(found, out);
-  return reinterpret_cast<intptr_t>(search);
-}
-
-int win_find_next(intptr_t search, HostFindData* out) {
-  if (search == -1 || out == nullptr) return -1;
-  WIN32_FIND_DATAA found;
-  if (!FindNextFileA(reinterpret_cast<HANDLE>(search), &found)) return -1;
-  fill_find_data(found, out);
-  return 0;
-}
-
-void win_find_close(intptr_t search) {
-  if (search != -1) FindClose(reinterpret_cast<HANDLE>(search));
-}
-
 // A request for 0 bytes gets a 1-byte block: realloc(block, 0) would free the block and
 // return null, which callers take for a failure that left the old block untouched.
 void* heap_alloc(size_t bytes) { return malloc(bytes != 0 ? bytes : 1); }
@@ -291,26 +205,27 @@ void* heap_realloc(void* block, size_t bytes) { return realloc(block, bytes != 0
 void heap_free(void* block) { free(block); }
 
 }  // namespace
+}  // namespace host_win32
 
 constinit const HostOps g_hostDefaultOps = {
-    .open = win_open,
-    .create = win_create,
-    .read = win_read,
-    .write = win_write,
-    .close = win_close,
-    .seek = win_seek,
-    .size = win_size,
-    .flush = win_flush,
-    .remove = win_remove,
-    .move = win_move,
-    .make_dir = win_make_dir,
-    .remove_dir = win_remove_dir,
-    .set_attributes = win_set_attributes,
-    .get_attributes = win_get_attributes,
-    .find_first = win_find_first,
-    .find_next = win_find_next,
-    .find_close = win_find_close,
-    .alloc = heap_alloc,
-    .realloc = heap_realloc,
-    .free = heap_free,
+    .open = host_win32::win_open,
+    .create = host_win32::win_create,
+    .read = host_win32::win_read,
+    .write = host_win32::win_write,
+    .close = host_win32::win_close,
+    .seek = host_win32::win_seek,
+    .size = host_win32::win_size,
+    .flush = host_win32::win_flush,
+    .remove = host_win32::win_remove,
+    .move = host_win32::move,
+    .make_dir = host_win32::win_make_dir,
+    .remove_dir = host_win32::win_remove_dir,
+    .set_attributes = host_win32::win_set_attributes,
+    .get_attributes = host_win32::win_get_attributes,
+    .find_first = host_win32::find_first,
+    .find_next = host_win32::find_next,
+    .find_close = host_win32::find_close,
+    .alloc = host_win32::heap_alloc,
+    .realloc = host_win32::heap_realloc,
+    .free = host_win32::heap_free,
 };
