@@ -1,12 +1,14 @@
 // The tool's building blocks on their own: name conversion between UTF-8 and code page 950,
-// packed member records, and the terminal progress line.
+// packed member records, the ordered pipeline, and the terminal progress line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "support/pak_fixture.h"
 #include "tools/pak/member_record.h"
 #include "tools/pak/name_codec.h"
+#include "tools/pak/ordered_pipeline.h"
 #include "tools/pak/progress.h"
 
 namespace {
@@ -125,6 +127,60 @@ TEST(MemberRecord, DamagedRecordsDoNotUnpack) {
     Bytes content;
     EXPECT_FALSE(unpack_record(record, &content));
   }
+}
+
+// Runs the pipeline over items of the given sizes, recording the order of reads and writes and
+// how far reads ran ahead of writes. failRead / failWrite: the item whose step fails, or -1.
+struct PipelineTrace {
+  std::vector<size_t> reads, writes;
+  size_t mostAhead = 0;
+  bool result = false;
+};
+PipelineTrace trace_pipeline(const std::vector<int64_t>& sizes, unsigned threads, int64_t budget,
+                             int failRead = -1, int failWrite = -1) {
+  PipelineTrace t;
+  std::vector<int> worked(sizes.size(), 0);
+  OrderedSteps steps;
+  steps.read = [&](size_t i) {
+    t.reads.push_back(i);
+    t.mostAhead = std::max(t.mostAhead, t.reads.size() - t.writes.size());
+    return int(i) != failRead;
+  };
+  steps.work = [&](size_t i) { worked[i] += 1; };
+  steps.write = [&](size_t i) {
+    EXPECT_EQ(worked[i], 1) << "item " << i << " worked once before its write";
+    t.writes.push_back(i);
+    return int(i) != failWrite;
+  };
+  t.result = run_ordered(sizes, threads, budget, steps);
+  return t;
+}
+
+TEST(OrderedPipeline, WritesInOrderWithBoundedReadAhead) {
+  std::vector<size_t> all(30);
+  for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+  for (unsigned threads : {0u, 1u, 3u}) {
+    SCOPED_TRACE("threads " + std::to_string(threads));
+    const PipelineTrace t = trace_pipeline(std::vector<int64_t>(30, 10), threads, 1000);
+    EXPECT_TRUE(t.result);
+    EXPECT_EQ(t.reads, all);
+    EXPECT_EQ(t.writes, all);
+    EXPECT_LE(t.mostAhead, threads + 1);
+  }
+  // The byte budget holds reads back to the one item that must be written next.
+  EXPECT_EQ(trace_pipeline(std::vector<int64_t>(10, 100), 4, 150).mostAhead, 1u);
+}
+
+TEST(OrderedPipeline, StopsAtTheFirstFailure) {
+  const std::vector<int64_t> sizes(12, 1);
+  const PipelineTrace readFails = trace_pipeline(sizes, 2, 100, 5);
+  EXPECT_FALSE(readFails.result);
+  EXPECT_EQ(readFails.reads.back(), 5u);
+  EXPECT_LT(readFails.writes.size(), 5u);
+  const PipelineTrace writeFails = trace_pipeline(sizes, 2, 100, -1, 3);
+  EXPECT_FALSE(writeFails.result);
+  EXPECT_EQ(writeFails.writes.back(), 3u);
+  EXPECT_LE(writeFails.reads.size(), 4u + 3u);
 }
 
 TEST(ProgressLine, ShownOnlyOnATerminalAndClearedAtTheEnd) {

@@ -1,17 +1,12 @@
-// The add pipeline: the calling thread reads files (through the host layer) and writes members
-// in order, while worker threads pack the files read ahead of the one being written. Workers
-// touch only memory, so host calls stay on one thread.
+// The add pipeline on the ordered pipeline: files read through the host layer, packed on the
+// workers (which touch only memory), written as members in the order given.
 #include "tools/pak/add_pipeline.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
-#include <memory>
-#include <mutex>
-#include <thread>
 
 #include "tools/pak/member_edit.h"
 #include "tools/pak/member_record.h"
+#include "tools/pak/ordered_pipeline.h"
 #include "tools/pak/progress.h"
 #include "vfs/file_handle.h"
 
@@ -24,75 +19,7 @@ constexpr int64_t kReadAheadBudget = int64_t(768) << 20;
 struct Job {
   Bytes input;
   Bytes record;
-  bool done = false;
   bool ok = false;
-};
-
-// Packs the input of one job into its record (or takes the input as it is).
-void pack(Job& job, const AddSettings& settings) {
-  if (settings.stored) {
-    job.record = std::move(job.input);
-    job.ok = true;
-  } else {
-    job.ok = pack_record(job.input.data(), job.input.size(), settings.level, &job.record);
-  }
-  job.input = Bytes();
-}
-
-// Worker threads that pack the jobs handed to them, in the order handed over.
-class PackWorkers {
- public:
-  PackWorkers(std::vector<Job>& jobs, const AddSettings& settings, unsigned count)
-      : jobs_(jobs), settings_(settings) {
-    for (unsigned i = 0; i < count; ++i) threads_.emplace_back([this] { run(); });
-  }
-  ~PackWorkers() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    work_.notify_all();
-    for (std::thread& t : threads_) t.join();
-  }
-  PackWorkers(const PackWorkers&) = delete;
-  PackWorkers& operator=(const PackWorkers&) = delete;
-
-  void hand_over(size_t index) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      queue_.push_back(index);
-    }
-    work_.notify_one();
-  }
-  void wait_for(size_t index) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [&] { return jobs_[index].done; });
-  }
-
- private:
-  void run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      work_.wait(lock, [&] { return stop_ || !queue_.empty(); });
-      if (stop_) return;
-      const size_t index = queue_.front();
-      queue_.pop_front();
-      lock.unlock();
-      pack(jobs_[index], settings_);
-      lock.lock();
-      jobs_[index].done = true;
-      done_.notify_all();
-    }
-  }
-
-  std::vector<Job>& jobs_;
-  const AddSettings& settings_;
-  std::mutex mutex_;
-  std::condition_variable work_;
-  std::condition_variable done_;
-  std::deque<size_t> queue_;
-  bool stop_ = false;
-  std::vector<std::thread> threads_;
 };
 
 int32_t file_size(const std::string& path) {
@@ -133,56 +60,45 @@ bool write_member(int slot, const std::string& name, const Bytes& record) {
 
 bool add_items(int slot, const std::vector<AddItem>& items, const AddSettings& settings,
                const std::string& archive, ToolIo& io) {
-  const size_t n = items.size();
   // Every file is looked at before the archive changes at all.
-  std::vector<int64_t> sizes(n);
+  std::vector<int64_t> sizes(items.size());
   int64_t total = 0;
-  for (size_t i = 0; i < n; ++i) {
+  for (size_t i = 0; i < items.size(); ++i) {
     sizes[i] = file_size(items[i].file);
     if (sizes[i] < 0) return fail(io, items[i].file, "cannot be read");
     total += sizes[i];
   }
 
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const unsigned threads = settings.threads != 0 ? settings.threads : cores;
-  const unsigned workerCount =
-      settings.stored || n < 2 ? 0 : unsigned(std::min<size_t>(threads, n));
-  std::vector<Job> jobs(n);
-  std::unique_ptr<PackWorkers> workers;
-  if (workerCount > 0) workers = std::make_unique<PackWorkers>(jobs, settings, workerCount);
-
+  std::vector<Job> jobs(items.size());
   Progress progress(io, "adding", total);
-  size_t nextRead = 0;
-  int64_t readAhead = 0;
-  for (size_t w = 0; w < n; ++w) {
-    while (nextRead < n &&
-           (nextRead == w || (nextRead - w <= workerCount &&
-                              readAhead + sizes[nextRead] <= kReadAheadBudget))) {
-      if (!read_file(items[nextRead].file, &jobs[nextRead].input)) {
-        return fail(io, items[nextRead].file, "cannot be read");
-      }
-      readAhead += sizes[nextRead];
-      if (workers) workers->hand_over(nextRead);
-      ++nextRead;
-    }
-    Job& job = jobs[w];
-    if (workers) {
-      workers->wait_for(w);
+  OrderedSteps steps;
+  steps.read = [&](size_t i) {
+    return read_file(items[i].file, &jobs[i].input) || fail(io, items[i].file, "cannot be read");
+  };
+  steps.work = [&](size_t i) {
+    Job& job = jobs[i];
+    if (settings.stored) {
+      job.record = std::move(job.input);
+      job.ok = true;
     } else {
-      pack(job, settings);
+      job.ok = pack_record(job.input.data(), job.input.size(), settings.level, &job.record);
     }
+    job.input = Bytes();
+  };
+  steps.write = [&](size_t i) {
+    Job& job = jobs[i];
     if (!job.ok) {
-      return fail(io, items[w].file,
-                    "cannot be packed (out of memory, or the member would reach 2 GiB)");
+      return fail(io, items[i].file,
+                  "cannot be packed (out of memory, or the member would reach 2 GiB)");
     }
-    if (!write_member(slot, items[w].name, job.record)) {
+    if (!write_member(slot, items[i].name, job.record)) {
       return fail(io, archive,
-                    "cannot add " + items[w].shown +
-                        " (disk full, or the archive would reach 2 GiB)");
+                  "cannot add " + items[i].shown + " (disk full, or the archive would reach 2 GiB)");
     }
     job.record = Bytes();
-    readAhead -= sizes[w];
-    progress.advance(sizes[w]);
-  }
-  return true;
+    progress.advance(sizes[i]);
+    return true;
+  };
+  const unsigned threads = settings.stored ? 0 : worker_threads(items.size(), settings.threads);
+  return run_ordered(sizes, threads, kReadAheadBudget, steps);
 }

@@ -72,12 +72,7 @@ bool ArchiveReader::read_stored(int32_t i, Bytes* out) const {
 ArchiveReader::Content ArchiveReader::read_content(int32_t i, Bytes* out) const {
   Bytes stored;
   if (!read_stored(i, &stored)) return Content::Unreadable;
-  PakMemberRecord record{};
-  if (!record_recognised(stored.data(), stored.size(), int64_t(stored.size()), &record)) {
-    *out = std::move(stored);
-    return Content::Ok;
-  }
-  return unpack_record(stored, out) ? Content::Ok : Content::Damaged;
+  return member_content(stored, out) ? Content::Ok : Content::Damaged;
 }
 
 bool ArchiveReader::packed_record(int32_t i, PakMemberRecord* record) const {

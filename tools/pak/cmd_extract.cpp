@@ -4,6 +4,7 @@
 #include "tools/pak/extract_path.h"
 #include "tools/pak/member_edit.h"
 #include "tools/pak/name_codec.h"
+#include "tools/pak/ordered_pipeline.h"
 #include "tools/pak/pak_commands.h"
 #include "tools/pak/progress.h"
 #include "vfs/mount_path.h"
@@ -11,6 +12,8 @@
 namespace {
 
 constexpr uint32_t kMissing = 0xFFFFFFFFu;
+// Stored bytes read ahead of the member being written.
+constexpr int64_t kReadAheadBudget = int64_t(256) << 20;
 
 bool is_folder(const std::string& path) {
   const uint32_t attributes = host_get_attributes(path.c_str());
@@ -34,18 +37,51 @@ bool write_whole_file(const std::string& path, const Bytes& data) {
   return ok;
 }
 
-// The member's bytes as the command wants them, or false after reporting why not.
-bool member_bytes(const ArchiveReader& reader, int32_t i, bool stored, const std::string& archive,
-                  const std::string& shown, Bytes* out, ToolIo& io) {
-  const ArchiveReader::Content got =
-      stored ? (reader.read_stored(i, out) ? ArchiveReader::Content::Ok
-                                           : ArchiveReader::Content::Unreadable)
-             : reader.read_content(i, out);
-  if (got == ArchiveReader::Content::Ok) return true;
-  return fail(io, archive,
-              "\"" + shown + "\": " +
-                  (got == ArchiveReader::Content::Damaged ? "its packed record is damaged"
-                                                          : "lies outside the archive's file"));
+using Content = ArchiveReader::Content;
+
+const char* content_problem(Content got) {
+  return got == Content::Damaged ? "its packed record is damaged"
+                                 : "lies outside the archive's file";
+}
+
+// One member to extract: where it goes (relative to the folder, '/' between parts), or the
+// message that says why it does not; its bytes while it is on its way.
+struct Extraction {
+  int32_t entry = 0;
+  std::string shown;
+  std::string path;
+  std::string problem;
+  Content got = Content::Ok;
+  Bytes stored;
+  Bytes content;
+};
+
+Extraction plan(const ArchiveReader& reader, int32_t entry, const NameCodec& codec) {
+  Extraction x;
+  x.entry = entry;
+  const std::string stored = reader.name(entry);
+  x.shown = codec.shown(stored);
+  std::string text;
+  std::vector<std::string> parts;
+  std::string problem;
+  if (!codec.to_terminal(stored, &text)) {
+    x.problem = "\"" + x.shown +
+                "\" has no file name in the terminal's encoding (--raw-names keeps the bytes)";
+  } else if (!member_output_parts(text, &parts, &problem)) {
+    x.problem = "\"" + x.shown + "\" " + problem + ": not extracted";
+  } else {
+    for (const std::string& part : parts) x.path += (x.path.empty() ? "" : "/") + part;
+  }
+  return x;
+}
+
+// Makes the folders a relative path needs below the target folder.
+bool make_folders(const std::string& folder, const std::string& path) {
+  for (size_t slash = path.find('/'); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    if (!ensure_folder(folder + path.substr(0, slash))) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -62,10 +98,13 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
     }
     patterns.push_back(pattern);
   }
+  std::string folder = options.directory.empty() ? "." : options.directory;
+  if (!ensure_folder(folder)) return report(io, folder, "is not a folder and cannot be made one");
+  if (folder.back() != '/' && folder.back() != '\\') folder += '/';
 
-  std::vector<int32_t> chosen;
+  // The members chosen, in directory order, each with where it goes or why it does not.
+  std::vector<Extraction> chosen;
   std::vector<bool> used(patterns.size(), false);
-  int64_t total = 0;
   for (int32_t i = 0; i < reader.count(); ++i) {
     const PakEntry& e = reader.entry(i);
     if (e.offset == 0) continue;
@@ -76,51 +115,50 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
         match = true;
       }
     }
-    if (!match) continue;
-    chosen.push_back(i);
-    total += e.size;
+    if (match) chosen.push_back(plan(reader, i, codec));
   }
-
-  std::string folder = options.directory.empty() ? "." : options.directory;
-  if (!ensure_folder(folder)) return report(io, folder, "is not a folder and cannot be made one");
-  if (folder.back() != '/' && folder.back() != '\\') folder += '/';
 
   int result = PAK_EXIT_OK;
-  Progress progress(io, "extracting", total);
-  for (const int32_t i : chosen) {
-    const std::string stored = reader.name(i);
-    const std::string shown = codec.shown(stored);
-    std::string text;
-    std::vector<std::string> parts;
-    std::string problem;
-    if (!codec.to_terminal(stored, &text)) {
-      result = report(io, options.archive,
-                      "\"" + shown + "\" has no file name in the terminal's encoding "
-                      "(--raw-names keeps the bytes)");
-      continue;
-    }
-    if (!member_output_parts(text, &parts, &problem)) {
-      result = report(io, options.archive, "\"" + shown + "\" " + problem + ": not extracted");
-      continue;
-    }
-    std::string path = folder;
-    bool placed = true;
-    for (size_t k = 0; k + 1 < parts.size() && placed; ++k) {
-      path += parts[k];
-      placed = ensure_folder(path);
-      path += '/';
-    }
-    path += parts.back();
-    Bytes data;
-    if (!placed) {
-      result = report(io, path, "its folder cannot be made");
-    } else if (!member_bytes(reader, i, options.stored, options.archive, shown, &data, io)) {
-      result = PAK_EXIT_FAILED;
-    } else if (!write_whole_file(path, data)) {
-      result = report(io, path, "cannot be written");
-    }
-    progress.advance(reader.entry(i).size);
+  std::vector<int64_t> sizes;
+  int64_t total = 0;
+  for (const Extraction& x : chosen) {
+    sizes.push_back(reader.entry(x.entry).size);
+    total += sizes.back();
   }
+  Progress progress(io, "extracting", total);
+  OrderedSteps steps;
+  steps.read = [&](size_t k) {
+    Extraction& x = chosen[k];
+    if (x.problem.empty() && !reader.read_stored(x.entry, &x.stored)) x.got = Content::Unreadable;
+    return true;
+  };
+  steps.work = [&](size_t k) {
+    Extraction& x = chosen[k];
+    if (!x.problem.empty() || x.got != Content::Ok) return;
+    if (options.stored) {
+      x.content = std::move(x.stored);
+    } else if (!member_content(x.stored, &x.content)) {
+      x.got = Content::Damaged;
+    }
+    x.stored = Bytes();
+  };
+  steps.write = [&](size_t k) {
+    Extraction& x = chosen[k];
+    if (!x.problem.empty()) {
+      result = report(io, options.archive, x.problem);
+    } else if (x.got != Content::Ok) {
+      result = report(io, options.archive, "\"" + x.shown + "\": " + content_problem(x.got));
+    } else if (!make_folders(folder, x.path)) {
+      result = report(io, folder + x.path, "its folder cannot be made");
+    } else if (!write_whole_file(folder + x.path, x.content)) {
+      result = report(io, folder + x.path, "cannot be written");
+    }
+    x.content = Bytes();
+    progress.advance(sizes[k]);
+    return true;
+  };
+  run_ordered(sizes, worker_threads(chosen.size(), 0), kReadAheadBudget, steps);
+
   for (size_t p = 0; p < patterns.size(); ++p) {
     if (!used[p]) {
       result = report(io, options.archive, "no member matches \"" + options.patterns[p] + "\"");
@@ -140,8 +178,9 @@ int run_cat(const CatOptions& options, ToolIo& io) {
   const int32_t i = find_live_member(reader.archive(), name);
   if (i < 0) return report(io, options.archive, "no member named \"" + options.name + "\"");
   Bytes data;
-  if (!member_bytes(reader, i, false, options.archive, options.name, &data, io)) {
-    return PAK_EXIT_FAILED;
+  const Content got = reader.read_content(i, &data);
+  if (got != Content::Ok) {
+    return report(io, options.archive, "\"" + options.name + "\": " + content_problem(got));
   }
   io.out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
   io.out.flush();

@@ -40,7 +40,7 @@ bool member_output_parts(const std::string& name, std::vector<std::string>* part
     return false;
   }
   if (name.find(':') != std::string::npos) {
-    *problem = "carries a drive or mount prefix";
+    *problem = "carries a drive or mount prefix (pak cat writes it to standard output)";
     return false;
   }
   for (const char c : name) {

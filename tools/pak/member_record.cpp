@@ -81,3 +81,13 @@ bool unpack_record(Bytes& stored, Bytes* content) {
   }
   return true;
 }
+
+bool member_content(Bytes& stored, Bytes* content) {
+  PakMemberRecord record{};
+  if (!record_recognised(stored.data(), stored.size(), int64_t(stored.size()), &record)) {
+    *content = std::move(stored);
+    stored = Bytes();
+    return true;
+  }
+  return unpack_record(stored, content);
+}

@@ -29,3 +29,7 @@ bool pack_record(const uint8_t* content, size_t size, int level, Bytes* record);
 // and restored while this runs). False when the stream is damaged or does not give exactly
 // unpackedSize bytes.
 bool unpack_record(Bytes& stored, Bytes* content);
+
+// A member's content from its stored bytes: a recognised record unpacked (false when it is
+// damaged), any other member's bytes as they are (moved out of stored).
+bool member_content(Bytes& stored, Bytes* content);

@@ -1,0 +1,24 @@
+// Work on a list of items in three steps: read (on the calling thread, which alone touches
+// files), the heavy part (on worker threads, touching only the item's own memory), and write
+// (on the calling thread, strictly in item order). Reads run ahead of writes by at most one
+// item per worker and a byte budget, so memory stays bounded however long the list is.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+struct OrderedSteps {
+  std::function<bool(size_t)> read;   // false stops the run
+  std::function<void(size_t)> work;   // may run on any thread, several items at once
+  std::function<bool(size_t)> write;  // false stops the run
+};
+
+// Runs the steps for items 0 to sizes.size() - 1. threads 0 (or a single item) runs the work
+// inline. Returns false at the first read or write that fails, after the workers have stopped.
+bool run_ordered(const std::vector<int64_t>& sizes, unsigned threads, int64_t readAheadBudget,
+                 const OrderedSteps& steps);
+
+// Threads worth starting for the number of items: one per core, never more than the items.
+unsigned worker_threads(size_t items, unsigned wanted);
