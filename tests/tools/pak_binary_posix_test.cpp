@@ -1,10 +1,15 @@
 // The built pak program run as users run it: --help on every command, exit codes for bad
 // usage and failures, UTF-8 file names and arguments stored as Big5, and no progress output
 // when messages do not go to a terminal.
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "pak_tool_fixture.h"
 
@@ -104,6 +109,38 @@ TEST_F(PakBinary, ChangesKeepTheArchivesPermissions) {
   struct stat st;
   ASSERT_EQ(stat(file("p.pak").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(PakBinary, InterruptedChangeLeavesTheArchiveAndNoCopy) {
+  ASSERT_EQ(run("create t.pak").code, 0);
+  const Bytes before = read_file_bytes(file("t.pak"));
+  // Text that deflate works at for a few seconds.
+  Bytes large(size_t(96) << 20);
+  uint32_t x = 12345;
+  for (uint8_t& b : large) b = uint8_t('a' + ((x = x * 1664525u + 1013904223u) >> 24) % 16);
+  put("large.bin", large);
+
+  const std::string archive = file("t.pak");
+  const std::string input = file("large.bin");
+  const char* argv[] = {PAK_TOOL_PATH, "add", archive.c_str(), input.c_str(), nullptr};
+  pid_t child = 0;
+  ASSERT_EQ(posix_spawn(&child, PAK_TOOL_PATH, nullptr, nullptr, const_cast<char**>(argv),
+                        environ),
+            0);
+  // Stopped once its working copy exists, while it packs.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (leftovers().empty() && std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (waitpid(child, &status, WNOHANG) == child) FAIL() << "finished before it was stopped";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_FALSE(leftovers().empty());
+  kill(child, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  EXPECT_EQ(read_file_bytes(archive), before);
+  EXPECT_TRUE(leftovers().empty()) << testing::PrintToString(leftovers());
 }
 
 }  // namespace
