@@ -62,6 +62,13 @@ TEST(NameCodec, RawNamesPassThrough) {
   EXPECT_EQ(out, "\xA7");
 }
 
+TEST(NameCodec, TerminalColumnsCountWideCharactersTwice) {
+  EXPECT_EQ(terminal_columns(""), 0u);
+  EXPECT_EQ(terminal_columns("Update.PAK"), 10u);
+  EXPECT_EQ(terminal_columns("更新.txt"), 8u);
+  EXPECT_EQ(terminal_columns("\xFF\xFE"), 2u) << "bytes that are not UTF-8 take one column each";
+}
+
 TEST(MemberRecord, PackedRecordsRoundTrip) {
   std::string big;
   for (int i = 0; i < 300000; ++i) big += char('A' + i % 7 + (i / 1000) % 3);

@@ -12,7 +12,7 @@
 namespace {
 
 struct Row {
-  std::string name;  // terminal encoding
+  std::string name;  // terminal encoding, or UTF-8 for JSON
   int32_t size;
   int32_t offset;
   uint32_t tag;
@@ -20,34 +20,12 @@ struct Row {
   std::optional<uint32_t> unpacked;  // only for packed records
 };
 
-// Columns a string takes on a terminal: East Asian wide characters take two. Bytes that are
-// not UTF-8 count one each.
-size_t display_width(const std::string& text) {
-  size_t width = 0;
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    const size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    uint32_t code = c;
-    if (length > 1 && i + length <= text.size()) {
-      code = c & (0x3F >> (length - 1));
-      for (size_t k = 1; k < length; ++k) code = code << 6 | (text[i + k] & 0x3F);
-    }
-    const bool wide = (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
-                      (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
-                      (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
-                      (code >= 0xFFE0 && code <= 0xFFE6);
-    width += wide ? 2 : 1;
-    i += length;
-  }
-  return width;
-}
-
 void print_table(const std::vector<Row>& rows, std::ostream& out) {
   const std::string headings[] = {"name", "size", "unpacked", "offset"};
   size_t nameWidth = headings[0].size();
   size_t numberWidth = headings[2].size();
   for (const Row& r : rows) {
-    nameWidth = std::max(nameWidth, display_width(r.name));
+    nameWidth = std::max(nameWidth, terminal_columns(r.name));
     numberWidth = std::max({numberWidth, std::to_string(r.size).size(),
                             std::to_string(r.offset).size(),
                             r.unpacked ? std::to_string(*r.unpacked).size() : 0});
@@ -56,7 +34,7 @@ void print_table(const std::vector<Row>& rows, std::ostream& out) {
     return std::string(numberWidth > s.size() ? numberWidth - s.size() : 0, ' ') + s;
   };
   const auto name_cell = [&](const std::string& s) {
-    return s + std::string(nameWidth - display_width(s), ' ');
+    return s + std::string(nameWidth - terminal_columns(s), ' ');
   };
   out << name_cell(headings[0]) << "  " << pad_left(headings[1]) << "  " << pad_left(headings[2])
       << "  " << pad_left(headings[3]) << '\n';
@@ -102,7 +80,9 @@ int run_list(const ListOptions& options, ToolIo& io) {
     if (deleted && !options.all) continue;
     Row row{{}, e.size, e.offset, e.tag, deleted, std::nullopt};
     const std::string stored = reader.name(i);
-    if (!codec.to_terminal(stored, &row.name)) {
+    const bool converted = options.json ? codec.to_utf8(stored, &row.name)
+                                        : codec.to_terminal(stored, &row.name);
+    if (!converted) {
       result = report(io, options.archive,
                       "the name \"" + codec.shown(stored) +
                           "\" has no form in the terminal's encoding (--raw-names shows bytes)");

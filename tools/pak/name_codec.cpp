@@ -2,13 +2,24 @@
 // it back gives the same bytes, so what is listed can be typed back to reach the same member.
 #include "tools/pak/name_codec.h"
 
+namespace {
+
+// A name leaves the archive only when it comes back as the same bytes.
+bool out_exactly(NameEdge edge, const std::string& name, std::string* text) {
+  std::string back;
+  return cp950_to_edge(edge, name, text) && edge_to_cp950(edge, *text, &back) && back == name;
+}
+
+}  // namespace
+
 bool NameCodec::to_archive(const std::string& text, std::string* name) const {
   if (raw_) {
     *name = text;
     return true;
   }
   std::string back;
-  return terminal_to_cp950(text, name) && cp950_to_terminal(*name, &back) && back == text;
+  return edge_to_cp950(NameEdge::Terminal, text, name) &&
+         cp950_to_edge(NameEdge::Terminal, *name, &back) && back == text;
 }
 
 bool NameCodec::to_terminal(const std::string& name, std::string* text) const {
@@ -16,8 +27,15 @@ bool NameCodec::to_terminal(const std::string& name, std::string* text) const {
     *text = name;
     return true;
   }
-  std::string back;
-  return cp950_to_terminal(name, text) && terminal_to_cp950(*text, &back) && back == name;
+  return out_exactly(NameEdge::Terminal, name, text);
+}
+
+bool NameCodec::to_utf8(const std::string& name, std::string* text) const {
+  if (raw_) {
+    *text = name;
+    return true;
+  }
+  return out_exactly(NameEdge::Utf8, name, text);
 }
 
 std::string NameCodec::shown(const std::string& name) const {

@@ -1,8 +1,10 @@
 // Member names are code page 950 (Big5) bytes inside archives. At the tool's edges (arguments,
 // listings, file names on disk) they are in the terminal's encoding: UTF-8 on POSIX, the ANSI
-// code page on Windows. --raw-names passes the bytes through unchanged.
+// code page on Windows; JSON output is UTF-8 everywhere. --raw-names passes the bytes through
+// unchanged.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 class NameCodec {
@@ -13,6 +15,7 @@ class NameCodec {
   // name is never altered to fit.
   bool to_archive(const std::string& text, std::string* name) const;
   bool to_terminal(const std::string& name, std::string* text) const;
+  bool to_utf8(const std::string& name, std::string* text) const;
   bool raw() const { return raw_; }
   // A stored name for messages: converted when it can be, else with its bytes from 0x80 up
   // written as \xNN.
@@ -22,7 +25,13 @@ class NameCodec {
   bool raw_;
 };
 
+// Columns a name in the terminal's encoding takes on the terminal (East Asian characters two).
+size_t terminal_columns(const std::string& text);
+
+// The outside encodings a name meets.
+enum class NameEdge { Terminal, Utf8 };
+
 // The platform's conversions (name_codec_posix.cpp, name_codec_win32.cpp): false on any byte
 // sequence that is invalid in the source or has no form in the target.
-bool terminal_to_cp950(const std::string& text, std::string* out);
-bool cp950_to_terminal(const std::string& name, std::string* out);
+bool edge_to_cp950(NameEdge edge, const std::string& text, std::string* out);
+bool cp950_to_edge(NameEdge edge, const std::string& name, std::string* out);

@@ -1,8 +1,10 @@
 // Code page 950 <-> UTF-8 through iconv (glibc's "CP950"), strictly: no transliteration, no
-// skipped bytes. One conversion descriptor per direction and thread, opened on first use.
+// skipped bytes. The terminal's encoding is UTF-8 here, so both edges are the same. One
+// conversion descriptor per direction and thread, opened on first use.
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
 
 #include "tools/pak/name_codec.h"
 
@@ -41,12 +43,33 @@ class Converter {
 
 }  // namespace
 
-bool terminal_to_cp950(const std::string& text, std::string* out) {
+bool edge_to_cp950(NameEdge, const std::string& text, std::string* out) {
   thread_local Converter converter("CP950", "UTF-8");
   return converter.run(text, out);
 }
 
-bool cp950_to_terminal(const std::string& name, std::string* out) {
+bool cp950_to_edge(NameEdge, const std::string& name, std::string* out) {
   thread_local Converter converter("UTF-8", "CP950");
   return converter.run(name, out);
+}
+
+// UTF-8 decoded; East Asian wide characters take two columns, bytes that are not UTF-8 one each.
+size_t terminal_columns(const std::string& text) {
+  size_t width = 0;
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    uint32_t code = c;
+    if (length > 1 && i + length <= text.size()) {
+      code = c & (0x3F >> (length - 1));
+      for (size_t k = 1; k < length; ++k) code = code << 6 | (text[i + k] & 0x3F);
+    }
+    const bool wide = (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
+                      (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
+                      (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
+                      (code >= 0xFFE0 && code <= 0xFFE6);
+    width += wide ? 2 : 1;
+    i += length;
+  }
+  return width;
 }

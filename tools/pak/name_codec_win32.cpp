@@ -1,5 +1,6 @@
 // Code page 950 <-> the ANSI code page (what the program's arguments and the 8-bit file calls
-// use) through UTF-16, refusing invalid bytes and characters without an exact form.
+// use) or UTF-8 (JSON), through UTF-16, refusing invalid bytes and characters without an exact
+// form.
 #include <windows.h>
 
 #include "tools/pak/name_codec.h"
@@ -32,12 +33,17 @@ bool convert(UINT from, UINT to, const std::string& in, std::string* out) {
 
 constexpr UINT kArchiveCodePage = 950;
 
+UINT code_page(NameEdge edge) { return edge == NameEdge::Utf8 ? CP_UTF8 : CP_ACP; }
+
 }  // namespace
 
-bool terminal_to_cp950(const std::string& text, std::string* out) {
-  return convert(CP_ACP, kArchiveCodePage, text, out);
+bool edge_to_cp950(NameEdge edge, const std::string& text, std::string* out) {
+  return convert(code_page(edge), kArchiveCodePage, text, out);
 }
 
-bool cp950_to_terminal(const std::string& name, std::string* out) {
-  return convert(kArchiveCodePage, CP_ACP, name, out);
+bool cp950_to_edge(NameEdge edge, const std::string& name, std::string* out) {
+  return convert(kArchiveCodePage, code_page(edge), name, out);
 }
+
+// In the ANSI code pages a double-byte character is as wide on the console as its two bytes.
+size_t terminal_columns(const std::string& text) { return text.size(); }
