@@ -67,6 +67,7 @@ TEST(NameCodec, TerminalColumnsCountWideCharactersTwice) {
   EXPECT_EQ(terminal_columns("Update.PAK"), 10u);
   EXPECT_EQ(terminal_columns("更新.txt"), 8u);
   EXPECT_EQ(terminal_columns("\xFF\xFE"), 2u) << "bytes that are not UTF-8 take one column each";
+  EXPECT_EQ(terminal_columns("\xE6\x9B"), 2u) << "a cut sequence too";
 }
 
 TEST(MemberRecord, PackedRecordsRoundTrip) {

@@ -58,9 +58,13 @@ size_t terminal_columns(const std::string& text) {
   size_t width = 0;
   for (size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    const size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    size_t length = c < 0xC0 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF8 ? 4 : 1;
+    for (size_t k = 1; k < length; ++k) {
+      if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+        length = 1;  // not a whole UTF-8 sequence: this byte stands alone
+    }
     uint32_t code = c;
-    if (length > 1 && i + length <= text.size()) {
+    if (length > 1) {
       code = c & (0x3F >> (length - 1));
       for (size_t k = 1; k < length; ++k) code = code << 6 | (text[i + k] & 0x3F);
     }
