@@ -273,6 +273,7 @@ int rename_with_extension(const char* path, const char* extension) {
 }
 
 int pak_compact(const char* path) {
+  pak_close_all();  // from here on every path is a disk path, whatever happens next
   if (path == nullptr) return -1;
   char backup[PAK_BACKUP_PATH_ROOM];
   const size_t length = strnlen(path, sizeof backup);
@@ -281,7 +282,6 @@ int pak_compact(const char* path) {
   if (path_replace_extension(backup, sizeof backup, ".BAK") != 0 || same_path(backup, path))
     return -1;
 
-  pak_close_all();
   // Nothing is renamed unless the file reads as a stand-alone archive.
   const HostHandle file = host_open(path, HOST_MODE_READ);
   if (file == HOST_INVALID_HANDLE) return -1;
