@@ -27,6 +27,8 @@ class NameCodec {
 
 // Columns a name in the terminal's encoding takes on the terminal (East Asian characters two).
 size_t terminal_columns(const std::string& text);
+// Columns of UTF-8 text: East Asian wide characters take two, bytes that are not UTF-8 one.
+size_t utf8_columns(const std::string& text);
 
 // The outside encodings a name meets.
 enum class NameEdge { Terminal, Utf8 };

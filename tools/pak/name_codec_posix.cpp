@@ -53,27 +53,4 @@ bool cp950_to_edge(NameEdge, const std::string& name, std::string* out) {
   return converter.run(name, out);
 }
 
-// UTF-8 decoded; East Asian wide characters take two columns, bytes that are not UTF-8 one each.
-size_t terminal_columns(const std::string& text) {
-  size_t width = 0;
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t length = c < 0xC0 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF8 ? 4 : 1;
-    for (size_t k = 1; k < length; ++k) {
-      if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-        length = 1;  // not a whole UTF-8 sequence: this byte stands alone
-    }
-    uint32_t code = c;
-    if (length > 1) {
-      code = c & (0x3F >> (length - 1));
-      for (size_t k = 1; k < length; ++k) code = code << 6 | (text[i + k] & 0x3F);
-    }
-    const bool wide = (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
-                      (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
-                      (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
-                      (code >= 0xFFE0 && code <= 0xFFE6);
-    width += wide ? 2 : 1;
-    i += length;
-  }
-  return width;
-}
+size_t terminal_columns(const std::string& text) { return utf8_columns(text); }

@@ -45,5 +45,8 @@ bool cp950_to_edge(NameEdge edge, const std::string& name, std::string* out) {
   return convert(kArchiveCodePage, code_page(edge), name, out);
 }
 
-// In the ANSI code pages a double-byte character is as wide on the console as its two bytes.
-size_t terminal_columns(const std::string& text) { return text.size(); }
+// Under the UTF-8 code page (the tool's manifest asks for it) text is measured as UTF-8; in the
+// older ANSI code pages a double-byte character is as wide on the console as its two bytes.
+size_t terminal_columns(const std::string& text) {
+  return GetACP() == CP_UTF8 ? utf8_columns(text) : text.size();
+}
