@@ -46,8 +46,8 @@ bool create_main_window(HINSTANCE instance, int showCommand) {
   wc.lpszClassName = MAIN_WINDOW_CLASS;
   if (RegisterClassA(&wc) == 0) return false;
 
-  mainWindow = CreateWindowExA(0, MAIN_WINDOW_CLASS, TEXT_TITLE, WS_POPUP, 0, 0, 1, 1, nullptr,
-                               nullptr, instance, nullptr);
+  mainWindow = UiCreateWindowEx(0, MAIN_WINDOW_CLASS, TEXT_TITLE, WS_POPUP, 0, 0, 1, 1, nullptr,
+                                nullptr, instance, nullptr);
   if (mainWindow == nullptr) return false;
   ShowWindow(mainWindow, showCommand);
   return true;
@@ -56,7 +56,7 @@ bool create_main_window(HINSTANCE instance, int showCommand) {
 }  // namespace
 
 int UpdaterMain(HINSTANCE instance, HINSTANCE previousInstance, int showCommand) {
-  if (FindWindowA(MAIN_WINDOW_CLASS, TEXT_TITLE) != nullptr) return 0;
+  if (UiFindWindow(MAIN_WINDOW_CLASS, TEXT_TITLE) != nullptr) return 0;
   if (previousInstance != nullptr) {
     UiMessageBox(nullptr, TEXT_CANNOT_EXECUTE_AGAIN, TEXT_TITLE, MB_OK | MB_TASKMODAL);
     return 0;
@@ -64,7 +64,7 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE previousInstance, int showCommand)
   if (!create_main_window(instance, showCommand)) return 0;
   LoadGameSettings();
   updateResult = 0;
-  DialogBoxParamA(instance, MAKEINTRESOURCEA(DIALOG_CONFIRM), mainWindow, ConfirmDialogProc, 0);
+  UiDialogBox(instance, DIALOG_CONFIRM, mainWindow, ConfirmDialogProc, 0);
   report(updateResult);
   return 0;
 }

@@ -120,6 +120,20 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
 
 // ---- Texts shown to the user (Big5 in, shown correctly whatever the system's code page) ----
 
+// Runs the modal dialog of resource templateId (DialogBoxParam). On Windows the dialog is
+// made a wide-character window, so that its template texts and the texts set later keep every
+// character; the procedure's own messages carry no text, so it serves either way.
+INT_PTR UiDialogBox(HINSTANCE instance, int templateId, HWND owner, DLGPROC procedure,
+                    LPARAM initParam);
+
+// The top-level window of a class with a title, or null: the single-instance test.
+HWND UiFindWindow(const char* className, const char* titleBig5);
+// CreateWindowExA with a Big5 title that reads the same on every system; FindWindow with the
+// same title (UiFindWindow) finds the window.
+HWND UiCreateWindowEx(DWORD exStyle, const char* className, const char* titleBig5, DWORD style,
+                      int x, int y, int width, int height, HWND parent, HMENU menu,
+                      HINSTANCE instance, LPVOID param);
+
 // A message box; returns the button pressed (IDOK for MB_OK).
 int UiMessageBox(HWND owner, const char* textBig5, const char* captionBig5, UINT style);
 // A window's title.

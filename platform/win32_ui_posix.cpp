@@ -266,6 +266,23 @@ BOOL SetWindowPos(HWND window, HWND, int x, int y, int width, int height, UINT f
 
 // ---- Texts ----
 
+// The stand-in keeps texts as the Big5 bytes they are given, so these calls pass them on.
+INT_PTR UiDialogBox(HINSTANCE instance, int templateId, HWND owner, DLGPROC procedure,
+                    LPARAM initParam) {
+  return DialogBoxParamA(instance, MAKEINTRESOURCEA(templateId), owner, procedure, initParam);
+}
+
+HWND UiFindWindow(const char* className, const char* titleBig5) {
+  return FindWindowA(className, titleBig5);
+}
+
+HWND UiCreateWindowEx(DWORD exStyle, const char* className, const char* titleBig5, DWORD style,
+                      int x, int y, int width, int height, HWND parent, HMENU menu,
+                      HINSTANCE instance, LPVOID param) {
+  return CreateWindowExA(exStyle, className, titleBig5, style, x, y, width, height, parent, menu,
+                         instance, param);
+}
+
 int UiMessageBox(HWND, const char* textBig5, const char* captionBig5, UINT) {
   console::show_plain("\n*** ");
   console::show(captionBig5 != nullptr ? captionBig5 : "");
