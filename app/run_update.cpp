@@ -122,10 +122,9 @@ void RunUpdate() {
     case ArchiveProbe::Archive:
       break;
   }
-  // Its header is sound and the file reads, so an archive that still will not open has a
-  // damaged directory: the updater itself is damaged.
+  // Its header is sound, so a failure to open it lies in reading the rest.
   if (pak_open(selfPath, PAK_OPEN_READ) < 0) {
-    updateResult = RESULT_PACK_DAMAGED;
+    updateResult = RESULT_FAILED;
     return;
   }
   updateResult = install_payload();
