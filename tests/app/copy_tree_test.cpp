@@ -52,7 +52,7 @@ TEST_F(CopyTreeTest, NothingMatching) {
 
 TEST_F(CopyTreeTest, PathsTooLongForTheWorkAreaAreRefused) {
   // A disk search can find paths longer than a half of the work area.
-  const std::string separator(1, ScratchDir::kSeparator);
+  const std::string separator(1, TempDir::kSeparator);
   std::string folder = game_.path();
   while (folder.size() < 140) folder += separator + "deeper-folder";
   std::filesystem::create_directories(folder);

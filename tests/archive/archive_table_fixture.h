@@ -9,7 +9,7 @@
 
 #include "archive/pak_table.h"
 #include "support/pak_fixture.h"
-#include "support/scratch_dir.h"
+#include "support/temp_dir.h"
 
 class ArchiveTableTest : public ::testing::Test {
  protected:
@@ -24,12 +24,12 @@ class ArchiveTableTest : public ::testing::Test {
 
   // Writes bytes to a file of the scratch folder and returns its path.
   std::string put(const std::string& name, const Bytes& bytes) {
-    const std::string path = dir_.file(name);
+    const std::string path = dir_.join(name);
     EXPECT_TRUE(write_file_bytes(path, bytes));
     return path;
   }
 
-  ScratchDir dir_;
+  TempDir dir_;
 };
 
 // Four members in mixed case, the third one deleted.

@@ -36,7 +36,7 @@ TEST_F(PakCompact, DropsDeletedEntriesAndPacksTheData) {
     const std::string path = put("Update.PAK", before);
     ASSERT_EQ(pak_compact(path.c_str()), 0);
     EXPECT_EQ(g_archiveTop, 0);
-    EXPECT_EQ(read_file_bytes(dir_.file("Update.BAK")), before);
+    EXPECT_EQ(read_file_bytes(dir_.join("Update.BAK")), before);
 
     const Bytes file = read_file_bytes(path);
     const PakHeader h = header_of(file);
@@ -70,7 +70,7 @@ TEST_F(PakCompact, RewritesAnArchiveWithNothingDeleted) {
   live.members.erase(live.members.begin() + 2);
   const std::string path = put("live.pak", pak_fixture_bytes(live));
   ASSERT_EQ(pak_compact(path.c_str()), 0);
-  EXPECT_TRUE(exists(dir_.file("live.BAK")));
+  EXPECT_TRUE(exists(dir_.join("live.BAK")));
   EXPECT_EQ(read_file_bytes(path), pak_fixture_bytes(live)) << "a packed archive stays the same";
 }
 
@@ -113,15 +113,15 @@ TEST_F(PakCompact, RefusesWithoutRenamingAnything) {
     EXPECT_EQ(g_archiveTop, 0) << "every archive is closed, refused or not";
     EXPECT_EQ(read_file_bytes(path), c.bytes);
   }
-  EXPECT_EQ(pak_compact(dir_.file("missing.pak").c_str()), -1);
-  EXPECT_FALSE(exists(dir_.file("Setup.BAK")));
-  EXPECT_FALSE(exists(dir_.file("notes.BAK")));
+  EXPECT_EQ(pak_compact(dir_.join("missing.pak").c_str()), -1);
+  EXPECT_FALSE(exists(dir_.join("Setup.BAK")));
+  EXPECT_FALSE(exists(dir_.join("notes.BAK")));
 }
 
 TEST_F(PakCompact, FailureAfterTheBackupPutsTheArchiveBack) {
   const Bytes before = pak_fixture_bytes(three_members(true));
-  const std::string path = dir_.file("Update.PAK");
-  const std::string backup = dir_.file("Update.BAK");
+  const std::string path = dir_.join("Update.PAK");
+  const std::string backup = dir_.join("Update.BAK");
   ASSERT_TRUE(write_file_bytes(path, before));
 
   struct Step {
@@ -176,7 +176,7 @@ TEST_F(PakCompact, FailureAfterTheBackupPutsTheArchiveBack) {
 
 TEST_F(PakCompact, StepsReportTheBytesAndAbandonLeavesNothing) {
   const std::string source = put("src.pak", pak_fixture_bytes(three_members(false)));
-  const std::string out = dir_.file("out.pak");
+  const std::string out = dir_.join("out.pak");
   const int slot = pak_open(source.c_str(), PAK_OPEN_READ);
   ASSERT_EQ(slot, 0);
 
@@ -209,8 +209,8 @@ TEST_F(PakCompact, EntriesOutsideTheFileAreRefused) {
   const std::string source = put("bad.pak", layout.bytes);
   ASSERT_EQ(pak_open(source.c_str(), PAK_OPEN_READ), 0);
   PakCompaction c;
-  EXPECT_EQ(pak_compact_begin(&c, 0, dir_.file("out.pak").c_str()), -1);
-  EXPECT_FALSE(exists(dir_.file("out.pak")));
+  EXPECT_EQ(pak_compact_begin(&c, 0, dir_.join("out.pak").c_str()), -1);
+  EXPECT_FALSE(exists(dir_.join("out.pak")));
 }
 
 }  // namespace

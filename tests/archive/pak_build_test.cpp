@@ -20,7 +20,7 @@ using PakBuild = ArchiveTableTest;
 TEST_F(PakBuild, CreateGivesAnEmptyArchiveInEitherForm) {
   for (bool compressed : {false, true}) {
     SCOPED_TRACE(compressed ? "compressed" : "plain");
-    const std::string path = dir_.file(compressed ? "c.pak" : "p.pak");
+    const std::string path = dir_.join(compressed ? "c.pak" : "p.pak");
     const int slot = pak_create(path.c_str(), '#', '$', 0xA1B2C3D4u, compressed ? 1 : 0);
     ASSERT_EQ(slot, 0);
     EXPECT_EQ(g_archives[0].capacity, 64);
@@ -72,7 +72,7 @@ TEST_F(PakBuild, CreateWhoseWritesFallShortFailsAndLeavesNoFile) {
   for (bool compressed : {false, true}) {
     for (const Fault& f : faults) {
       SCOPED_TRACE(std::string(f.name) + (compressed ? " compressed" : " plain"));
-      const std::string path = dir_.file("broken.pak");
+      const std::string path = dir_.join("broken.pak");
       {
         HostFaults injected;
         if (f.shortBytes < 0) {
@@ -107,7 +107,7 @@ TEST_F(PakBuild, ReadUserValueNeedsTheWholeField) {
         put("value.pak", Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(c.length)));
     EXPECT_EQ(pak_read_user_value(path.c_str()), c.expected);
   }
-  EXPECT_EQ(pak_read_user_value(dir_.file("missing.pak").c_str()), 0xFFFFFFFFu);
+  EXPECT_EQ(pak_read_user_value(dir_.join("missing.pak").c_str()), 0xFFFFFFFFu);
 }
 
 TEST_F(PakBuild, AppendMakesTheFormTheLocatorReads) {
@@ -174,8 +174,8 @@ TEST_F(PakBuild, AppendThatFailsLeavesTheExecutableAsItWas) {
 TEST_F(PakBuild, AppendFailsWithoutTouchingAnythingWhenAFileIsMissing) {
   const Bytes executable = pak_fixture_executable(100);
   const std::string exe = put("stub.exe", executable);
-  EXPECT_EQ(pak_append_to_executable(exe.c_str(), dir_.file("none.pak").c_str()), -1);
-  EXPECT_EQ(pak_append_to_executable(dir_.file("none.exe").c_str(), exe.c_str()), -1);
+  EXPECT_EQ(pak_append_to_executable(exe.c_str(), dir_.join("none.pak").c_str()), -1);
+  EXPECT_EQ(pak_append_to_executable(dir_.join("none.exe").c_str(), exe.c_str()), -1);
   EXPECT_EQ(read_file_bytes(exe), executable);
   HostFaults faults;
   faults.fail(HostOp::Alloc, 1);
@@ -212,8 +212,8 @@ TEST(PathReplaceExtension, ReplacesOnlyTheFilePartsExtension) {
 using RenameWithExtension = VfsTest;
 
 TEST_F(RenameWithExtension, DiskFileReplacesAnOlderTarget) {
-  const std::string path = dir_.file("Update.PAK");
-  const std::string target = dir_.file("Update.BAK");
+  const std::string path = dir_.join("Update.PAK");
+  const std::string target = dir_.join("Update.BAK");
   ASSERT_TRUE(write_file_bytes(path, bytes_of("new")));
   ASSERT_TRUE(write_file_bytes(target, bytes_of("older backup")));
   EXPECT_EQ(rename_with_extension(path.c_str(), ".BAK"), 0);
@@ -233,8 +233,8 @@ TEST_F(RenameWithExtension, MemberKeepsItsFolder) {
 TEST_F(RenameWithExtension, RefusesTargetsThatDoNotFitOrAreTheFileItself) {
   // A target of 128 bytes or more, and a file that already has the extension (deleting the
   // target first would delete the file itself).
-  const std::string longName = dir_.file(std::string(140 - dir_.path().size(), 'n') + ".pak");
-  const std::string same = dir_.file("keep.bak");
+  const std::string longName = dir_.join(std::string(140 - dir_.path().size(), 'n') + ".pak");
+  const std::string same = dir_.join("keep.bak");
   for (const std::string& path : {longName, same}) {
     SCOPED_TRACE(path);
     ASSERT_TRUE(write_file_bytes(path, bytes_of("content")));

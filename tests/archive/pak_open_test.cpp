@@ -284,7 +284,7 @@ TEST_F(ArchiveTableTest, HeaderValuesAloneNeverMakeLargeAllocations) {
 
 TEST_F(ArchiveTableTest, RefusesMissingFilesAndModes) {
   const std::string pak = put("a.pak", pak_fixture_bytes(sample_archive(false)));
-  EXPECT_EQ(pak_open(dir_.file("missing.pak").c_str(), PAK_OPEN_READ), -1);
+  EXPECT_EQ(pak_open(dir_.join("missing.pak").c_str(), PAK_OPEN_READ), -1);
   EXPECT_EQ(pak_open(pak.c_str(), HOST_MODE_WRITE), -1) << "write-only cannot read the header";
   EXPECT_EQ(pak_open(nullptr, PAK_OPEN_READ), -1);
   EXPECT_EQ(g_archiveTop, 0);

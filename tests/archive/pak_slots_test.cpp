@@ -105,7 +105,7 @@ TEST_F(ArchiveSlotsTest, GenerationRisesAtOpenAndClose) {
   EXPECT_EQ(g_archives[0].generation, start + 1);
   pak_close(0);
   EXPECT_EQ(g_archives[0].generation, start + 2);
-  EXPECT_EQ(pak_open(dir_.file("missing.pak").c_str(), PAK_OPEN_READ), -1);
+  EXPECT_EQ(pak_open(dir_.join("missing.pak").c_str(), PAK_OPEN_READ), -1);
   EXPECT_EQ(g_archives[0].generation, start + 2) << "a refused open leaves the slot alone";
   ASSERT_EQ(open(), 0);
   EXPECT_EQ(g_archives[0].generation, start + 3);

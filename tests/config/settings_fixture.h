@@ -9,7 +9,7 @@
 
 #include "config/settings.h"
 #include "config/settings_store.h"
-#include "support/scratch_dir.h"
+#include "support/temp_dir.h"
 #include "vfs/host/host.h"
 
 // Shows CR, LF and NUL visibly inside golden text.
@@ -85,7 +85,7 @@ class SettingsTest : public ::testing::Test {
 
   // Writes a file of the scratch folder and returns its path.
   std::string write(const std::string& name, const std::string& text) {
-    const std::string path = dir_.file(name);
+    const std::string path = dir_.join(name);
     std::ofstream(path, std::ios::binary) << text;
     return path;
   }
@@ -95,5 +95,5 @@ class SettingsTest : public ::testing::Test {
     return SettingsLoad(write(name, text).c_str());
   }
 
-  ScratchDir dir_;
+  TempDir dir_;
 };

@@ -29,9 +29,9 @@ TEST_F(SettingsTest, IncludedKeyLinesBecomeDefines) {
 }
 
 TEST_F(SettingsTest, IncludeLookupPlaces) {
-  ASSERT_TRUE(std::filesystem::create_directory(dir_.file("extra")));
+  ASSERT_TRUE(std::filesystem::create_directory(dir_.join("extra")));
   write("beside.inc", "BESIDE=1\r\n");
-  write(std::string("extra") + ScratchDir::kSeparator + "extra.inc", "EXTRA=2\r\n");
+  write(std::string("extra") + TempDir::kSeparator + "extra.inc", "EXTRA=2\r\n");
   const std::string absolute = write("absolute.inc", "ABSOLUTE=3\r\n");
 
   // As written (absolute), in the settings folder, and not found without the extra folder.
@@ -40,7 +40,7 @@ TEST_F(SettingsTest, IncludeLookupPlaces) {
   EXPECT_EQ(settings_dump_defines(), "ABSOLUTE=3 BESIDE=1");
 
   reset();
-  ASSERT_EQ(SettingsSetIncludeFolder(dir_.file("extra").c_str()), 1);
+  ASSERT_EQ(SettingsSetIncludeFolder(dir_.join("extra").c_str()), 1);
   ASSERT_EQ(load("#include extra.inc\r\n"), 1);
   EXPECT_EQ(settings_dump_defines(), "EXTRA=2");
 }
@@ -88,8 +88,8 @@ TEST_F(SettingsTest, DefinesAccumulateAcrossLoadsAndFirstWins) {
 TEST_F(SettingsTest, IncludeNameTooLongForTheFolders) {
   // Too long to join with a folder, but found as written.
   const std::string deep = std::string(120, 'n');
-  ASSERT_TRUE(std::filesystem::create_directory(dir_.file(deep)));
-  const std::string inside = deep + ScratchDir::kSeparator + "d.inc";
+  ASSERT_TRUE(std::filesystem::create_directory(dir_.join(deep)));
+  const std::string inside = deep + TempDir::kSeparator + "d.inc";
   const std::string path = write(inside, "D=1\r\n");
   ASSERT_GT(path.size(), SETTINGS_FOLDER_ROOM);
   ASSERT_EQ(load("#include " + path + "\r\n#include " + inside + "\r\n"), 1);
@@ -105,7 +105,7 @@ TEST_F(SettingsTest, SettingsFileAndIncludeAsArchiveMembers) {
   archive.firstLetter = archive.lastLetter = '@';
   archive.members = {{"@:\\main.ini", bytes_of("[Packed]\r\n#include defs.inc\r\nk=v\r\n")},
                      {"@:\\defs.inc", bytes_of("#define PACKED 0x10\r\n")}};
-  const std::string pak = dir_.file("settings.pak");
+  const std::string pak = dir_.join("settings.pak");
   ASSERT_TRUE(write_file_bytes(pak, pak_fixture_bytes(archive)));
   const int slot = pak_open(pak.c_str(), PAK_OPEN_READ);
   ASSERT_GE(slot, 0);

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr char kSep = ScratchDir::kSeparator;
+constexpr char kSep = TempDir::kSeparator;
 
 // Runs the rest of a test in another working folder, restoring the old one afterwards.
 class WorkingFolder {
@@ -116,7 +116,7 @@ TEST_F(SettingsTest, PathIsTriedInsideTheSettingsFolderSecond) {
   // "sub\x.ini" relative: the folder is <cwd>\sub\, and the second attempt is
   // <cwd>\sub\sub\x.ini.
   const std::string sub = std::string("sub") + kSep;
-  ASSERT_TRUE(std::filesystem::create_directories(dir_.file(sub + "sub")));
+  ASSERT_TRUE(std::filesystem::create_directories(dir_.join(sub + "sub")));
   write(sub + sub + "x.ini", "[Deep]\r\n");
   WorkingFolder here(dir_.path());
   ASSERT_EQ(SettingsLoad((sub + "x.ini").c_str()), 1);
@@ -126,7 +126,7 @@ TEST_F(SettingsTest, PathIsTriedInsideTheSettingsFolderSecond) {
 TEST_F(SettingsTest, MissingFileLeavesStoreUnchanged) {
   ASSERT_EQ(load("[A]\r\na=1\r\n"), 1);
   const int32_t used = g_settings.textUsed;
-  EXPECT_EQ(SettingsLoad(dir_.file("missing.ini").c_str()), 0);
+  EXPECT_EQ(SettingsLoad(dir_.join("missing.ini").c_str()), 0);
   EXPECT_EQ(SettingsLoad(nullptr), 0);
   EXPECT_EQ(g_settings.textUsed, used);
   EXPECT_EQ(settings_dump(), "[A] a=1");

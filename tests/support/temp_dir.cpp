@@ -15,12 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-#else
-constexpr char kSeparator = '/';
-#endif
-
 std::string unique_name() {
   static std::atomic<unsigned> counter{0};
   static std::mt19937_64 random(std::random_device{}() ^

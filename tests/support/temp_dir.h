@@ -16,6 +16,12 @@ class TempDir {
   // The folder joined with a name (which may itself hold separators).
   std::string join(const std::string& name) const;
 
+#ifdef _WIN32
+  static constexpr char kSeparator = '\\';
+#else
+  static constexpr char kSeparator = '/';
+#endif
+
  private:
   std::string path_;
 };

@@ -11,7 +11,7 @@
 
 #include "archive/pak_table.h"
 #include "support/pak_fixture.h"
-#include "support/scratch_dir.h"
+#include "support/temp_dir.h"
 #include "vfs/file_handle.h"
 #include "vfs/host/host.h"
 #include "vfs/mount_path.h"
@@ -33,12 +33,12 @@ class VfsTest : public ::testing::Test {
   // Writes the archive to a file of the scratch folder and opens it; returns the slot.
   int mount(const FixtureArchive& archive, const std::string& fileName,
             int mode = PAK_OPEN_READWRITE) {
-    const std::string path = dir_.file(fileName);
+    const std::string path = dir_.join(fileName);
     EXPECT_TRUE(write_file_bytes(path, pak_fixture_bytes(archive)));
     return pak_open(path.c_str(), mode);
   }
   int reopen(const std::string& fileName, int mode = PAK_OPEN_READWRITE) {
-    return pak_open(dir_.file(fileName).c_str(), mode);
+    return pak_open(dir_.join(fileName).c_str(), mode);
   }
 
   // The whole content of a member read through a handle; empty when it cannot be opened.
@@ -69,5 +69,5 @@ class VfsTest : public ::testing::Test {
     return a;
   }
 
-  ScratchDir dir_;
+  TempDir dir_;
 };

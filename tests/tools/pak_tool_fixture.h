@@ -12,7 +12,7 @@
 
 #include "archive/masked_stream.h"
 #include "support/pak_fixture.h"
-#include "support/scratch_dir.h"
+#include "support/temp_dir.h"
 #include "support/vfs_fixture.h"
 #include "tools/pak/pak_commands.h"
 
@@ -65,9 +65,9 @@ class PakToolTest : public ::testing::Test {
     }
   }
 
-  std::string file(const std::string& name) const { return dir_.file(name); }
+  std::string file(const std::string& name) const { return dir_.join(name); }
   std::string put(const std::string& name, const Bytes& bytes) const {
-    const std::string path = dir_.file(name);
+    const std::string path = dir_.join(name);
     EXPECT_TRUE(write_file_bytes(path, bytes));
     return path;
   }
@@ -118,5 +118,5 @@ class PakToolTest : public ::testing::Test {
   // Files of the scratch folder whose names start with the working-copy prefix.
   std::vector<std::string> leftovers() const;
 
-  ScratchDir dir_;
+  TempDir dir_;
 };

@@ -128,8 +128,8 @@ TEST_F(DeleteRename, NoFreeRecordRefusesBoth) {
 }
 
 TEST_F(DeleteRename, DiskFilesUseTheHost) {
-  const std::string a = dir_.file("a.txt");
-  const std::string b = dir_.file("b.txt");
+  const std::string a = dir_.join("a.txt");
+  const std::string b = dir_.join("b.txt");
   ASSERT_TRUE(write_file_bytes(a, bytes_of("disk")));
   EXPECT_EQ(vfs_rename(a.c_str(), b.c_str()), 0);
   EXPECT_EQ(vfs_open(a.c_str(), 0), -1);

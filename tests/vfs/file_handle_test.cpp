@@ -37,7 +37,7 @@ TEST_F(FileHandle, ReadsMemberBytesAsStored) {
 TEST_F(FileHandle, ReadsThroughAnExecutablesLocator) {
   const Bytes exe = pak_fixture_executable(777);
   const Bytes pak = pak_fixture_bytes(archive('#', {member("#:\\Velmor.EXE", "payload")}));
-  const std::string path = dir_.file("Setup.exe");
+  const std::string path = dir_.join("Setup.exe");
   ASSERT_TRUE(write_file_bytes(path, pak_fixture_append(exe, pak)));
   ASSERT_EQ(pak_open(path.c_str(), PAK_OPEN_READ), 0);
   EXPECT_EQ(read_member("#:\\Velmor.EXE"), "payload");
@@ -87,7 +87,7 @@ TEST_F(FileHandle, SeekClampsToTheMember) {
 
 TEST_F(FileHandle, DiskPathsGoToTheHost) {
   ASSERT_EQ(mount(archive('#', {member("#:\\A", "a")}), "disk.pak"), 0);
-  const std::string path = dir_.file("plain.txt");
+  const std::string path = dir_.join("plain.txt");
   int32_t h = vfs_create(path.c_str(), 0);
   ASSERT_GE(h, 0);
   EXPECT_FALSE(vfs_is_member_handle(h));
@@ -106,7 +106,7 @@ TEST_F(FileHandle, DiskPathsGoToTheHost) {
   ASSERT_GE(h, 0);
   EXPECT_EQ(vfs_size(h), 0);
   EXPECT_EQ(vfs_close(h), 0);
-  EXPECT_EQ(vfs_open(dir_.file("missing.txt").c_str(), 0), -1);
+  EXPECT_EQ(vfs_open(dir_.join("missing.txt").c_str(), 0), -1);
   EXPECT_EQ(vfs_open_member_count(), 0);
 }
 
@@ -293,7 +293,7 @@ TEST_F(FileHandle, DirectoryGrowsUnderOpenHandles) {
 // the next member.
 TEST_F(FileHandle, WritesOnlyAtTheEndOfTheData) {
   ASSERT_EQ(mount(archive('#', {member("#:\\A", "aaaa"), member("#:\\B", "bbbb")}), "end.pak"), 0);
-  const Bytes fileBefore = read_file_bytes(dir_.file("end.pak"));
+  const Bytes fileBefore = read_file_bytes(dir_.join("end.pak"));
   PakArchive& a = g_archives[0];
   const int32_t dataEnd = a.directoryOffset;
 
@@ -304,7 +304,7 @@ TEST_F(FileHandle, WritesOnlyAtTheEndOfTheData) {
   EXPECT_EQ(vfs_size(ha), 4);
   EXPECT_EQ(a.directoryOffset, dataEnd);
   EXPECT_EQ(a.state, PAK_IN_USE);
-  EXPECT_EQ(read_file_bytes(dir_.file("end.pak")), fileBefore);
+  EXPECT_EQ(read_file_bytes(dir_.join("end.pak")), fileBefore);
   vfs_close(ha);
 
   const int32_t hb = vfs_open("#:\\B", 0);
@@ -335,7 +335,7 @@ TEST_F(FileHandle, TwoNewMembersCannotOverlap) {
 
 TEST_F(FileHandle, ReadOnlyArchiveRefusesWrites) {
   ASSERT_EQ(mount(archive('#', {member("#:\\A", "a")}), "ro.pak", PAK_OPEN_READ), 0);
-  const Bytes fileBefore = read_file_bytes(dir_.file("ro.pak"));
+  const Bytes fileBefore = read_file_bytes(dir_.join("ro.pak"));
   const int32_t h = vfs_open("#:\\A", 0);
   ASSERT_GE(h, 0);
   ASSERT_EQ(vfs_seek(h, 0, 2), 1);
@@ -344,7 +344,7 @@ TEST_F(FileHandle, ReadOnlyArchiveRefusesWrites) {
   EXPECT_EQ(vfs_size(h), 1);
   vfs_close(h);
   pak_close(0);
-  EXPECT_EQ(read_file_bytes(dir_.file("ro.pak")), fileBefore);
+  EXPECT_EQ(read_file_bytes(dir_.join("ro.pak")), fileBefore);
 }
 
 // Records left open when their archive is closed fail every access, even after another archive
@@ -446,7 +446,7 @@ TEST_F(FileHandle, DamagedEntriesAreNotOpened) {
     uint8_t* entry = layout.bytes.data() + layout.directoryOffset;
     store_le32(entry, uint32_t(c.size));
     store_le32(entry + 4, uint32_t(c.offset));
-    ASSERT_TRUE(write_file_bytes(dir_.file("damaged.pak"), layout.bytes));
+    ASSERT_TRUE(write_file_bytes(dir_.join("damaged.pak"), layout.bytes));
     ASSERT_EQ(reopen("damaged.pak"), 0);
     const int32_t h = vfs_open("#:\\A", 0);
     EXPECT_EQ(h >= 0, c.opens) << c.size << " at " << c.offset;

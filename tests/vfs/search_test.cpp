@@ -129,10 +129,10 @@ TEST_F(Search, ResumeSurvivesDirectoryChanges) {
 }
 
 TEST_F(Search, DiskSearchesGoToTheHost) {
-  ASSERT_TRUE(write_file_bytes(dir_.file("one.txt"), bytes_of("1")));
-  ASSERT_TRUE(write_file_bytes(dir_.file("two.txt"), bytes_of("2")));
-  ASSERT_TRUE(write_file_bytes(dir_.file("three.doc"), bytes_of("3")));
-  const std::string pattern = dir_.file("*.txt");
+  ASSERT_TRUE(write_file_bytes(dir_.join("one.txt"), bytes_of("1")));
+  ASSERT_TRUE(write_file_bytes(dir_.join("two.txt"), bytes_of("2")));
+  ASSERT_TRUE(write_file_bytes(dir_.join("three.doc"), bytes_of("3")));
+  const std::string pattern = dir_.join("*.txt");
   std::vector<std::string> names = all_names(pattern.c_str());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"one.txt", "two.txt"}));
@@ -145,7 +145,7 @@ TEST_F(Search, DiskSearchesGoToTheHost) {
   EXPECT_GE(h, 0) << path;
   vfs_close(h);
   char name[VFS_NAME_ROOM];
-  EXPECT_EQ(vfs_find_first(dir_.file("*.none").c_str(), HOST_ATTR_NORMAL, name), -1);
+  EXPECT_EQ(vfs_find_first(dir_.join("*.none").c_str(), HOST_ATTR_NORMAL, name), -1);
   EXPECT_STREQ(name, "");
 }
 
