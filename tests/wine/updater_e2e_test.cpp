@@ -1,0 +1,144 @@
+// The real updater under Wine, driven through its windows: each outcome's message with what
+// it leaves in the game folder, the confirmation dialog as shown (texts, place, the hidden
+// main window), cancelling it, and a second copy started while the first shows its dialog.
+#include "e2e_fixture.h"
+#include "window_picture.h"
+
+namespace {
+
+struct OutcomeCase {
+  const char* name;
+  std::vector<std::string> markers;  // in the game's update pack
+  bool exeReadOnly;
+  bool exeHeld;  // open as a running game holds it: others may read, nobody may change it
+  Payload payload;
+  const wchar_t* message;
+  bool updated;
+  const char* picture;  // of the message, for the documentation; null: none
+};
+
+const OutcomeCase kOutcomes[] = {
+    {"updated", {}, false, false, Payload::Sound, shown::UPDATED, true, "message-updated"},
+    {"already-updated", {"Update01.txt"}, false, false, Payload::Sound, shown::ALREADY_UPDATED,
+     false, "message-already-updated"},
+    {"newer-installed", {"Update01.txt", "UPDATE02.TXT"}, false, false, Payload::Sound,
+     shown::NEWER_INSTALLED, false, "message-newer-installed"},
+    {"pack-damaged", {}, false, false, Payload::BrokenLocator, shown::PACK_DAMAGED, false,
+     "message-pack-damaged"},
+    {"member-damaged", {}, false, false, Payload::DamagedMember, shown::FAILED, false,
+     "message-failed"},
+    {"read-only-exe", {}, true, false, Payload::Sound, shown::UPDATED, true, nullptr},
+    {"exe-held-open", {}, false, true, Payload::Sound, shown::FAILED, false, nullptr},
+};
+
+class Outcome : public UpdaterE2E, public ::testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(Outcome, MessageAndGameFolder) {
+  const OutcomeCase& c = GetParam();
+  install_game(c.markers);
+  if (c.exeReadOnly) {
+    ASSERT_TRUE(SetFileAttributesA(game("Velmor.EXE").c_str(), FILE_ATTRIBUTE_READONLY));
+  }
+  HANDLE held = INVALID_HANDLE_VALUE;
+  if (c.exeHeld) {
+    held = CreateFileA(game("Velmor.EXE").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  }
+  const FolderState before = snapshot(game_.path());
+
+  Program updater;
+  HWND dialog = start(updater, c.payload);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(press(dialog, IDOK));
+  EXPECT_EQ(answer_message(updater, c.picture), c.message);
+  expect_exit_0(updater);
+
+  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+  EXPECT_EQ(snapshot(game_.path()), c.updated ? updated_state() : before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Updater, Outcome, ::testing::ValuesIn(kOutcomes),
+                         [](const ::testing::TestParamInfo<OutcomeCase>& info) {
+                           std::string name;
+                           for (const char* p = info.param.name; *p != '\0'; ++p) {
+                             if (*p != '-') name += *p;
+                           }
+                           return name;
+                         });
+
+using Dialog = UpdaterE2E;
+
+TEST_F(Dialog, ShownCentredOverTheHiddenMainWindow) {
+  install_game();
+  Program updater;
+  HWND dialog = start(updater);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(take_picture(dialog, "dialog"));
+
+  RECT r;
+  ASSERT_TRUE(GetWindowRect(dialog, &r));
+  EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2);
+  EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top)) / 2);
+
+  // The single-instance mark: the black 1x1 popup, found by class and its title as read.
+  HWND main = FindWindowW(L"AUTORUN", shown::TITLE);
+  ASSERT_NE(main, nullptr);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(main, &owner);
+  EXPECT_EQ(owner, updater.id());
+  EXPECT_EQ(window_text(main), shown::TITLE);
+  RECT m;
+  ASSERT_TRUE(GetWindowRect(main, &m));
+  EXPECT_EQ(m.left, 0);
+  EXPECT_EQ(m.top, 0);
+  EXPECT_EQ(m.right - m.left, 1);
+  EXPECT_EQ(m.bottom - m.top, 1);
+  EXPECT_EQ(GetWindowLongW(main, GWL_STYLE) & (WS_POPUP | WS_CAPTION | WS_BORDER), WS_POPUP);
+
+  cancel_quietly(updater, dialog);
+}
+
+// Ways of leaving the dialog without updating: no message, nothing changed.
+TEST_F(Dialog, CancelShowsNothingAndChangesNothing) {
+  for (const bool closeBox : {false, true}) {
+    SCOPED_TRACE(closeBox ? "close box" : "Cancel button");
+    install_game();
+    const FolderState before = snapshot(game_.path());
+    Program updater;
+    HWND dialog = start(updater);
+    ASSERT_NE(dialog, nullptr);
+    if (closeBox) {
+      ASSERT_TRUE(PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0));
+      EXPECT_EQ(wait_window(updater, WindowKind::Message), nullptr);
+      expect_exit_0(updater);
+    } else {
+      cancel_quietly(updater, dialog);
+    }
+    EXPECT_EQ(snapshot(game_.path()), before);
+  }
+}
+
+TEST_F(Dialog, SecondCopyEndsAtOnceWhileTheFirstAsks) {
+  install_game();
+  const FolderState before = snapshot(game_.path());
+  Program first;
+  HWND dialog = start(first);
+  ASSERT_NE(dialog, nullptr);
+
+  Program second;
+  ASSERT_TRUE(second.start(updater(Payload::Sound)));
+  bool showedWindow = false;
+  for (DWORD waited = 0; waited < WAIT_MS && second.running(); waited += 20) {
+    showedWindow = showedWindow || !windows_of(second.id()).empty();
+    Sleep(20);
+  }
+  expect_exit_0(second);
+  EXPECT_FALSE(showedWindow);
+
+  EXPECT_TRUE(IsWindowVisible(dialog));  // the first still asks
+  cancel_quietly(first, dialog);
+  EXPECT_EQ(snapshot(game_.path()), before);
+}
+
+}  // namespace
