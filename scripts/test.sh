@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds under AddressSanitizer and UBSan and runs
-# every unit test with CTest; then cross-builds the Windows product and runs its tests under
-# Wine. VELMOR_SKIP_WINDOWS=1 runs the native tests alone.
+# every unit test with CTest; then cross-builds the Windows product, runs its unit tests under
+# Wine, and runs the real updater end to end under Wine on a virtual display.
+# VELMOR_SKIP_WINDOWS=1 runs the native tests alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh native
 cmake --preset asan >/dev/null
 cmake --build --preset asan
-ctest --preset asan
 if [ "${VELMOR_SKIP_WINDOWS:-0}" != 1 ]; then
+  bash scripts/test-windows-e2e.sh
   bash scripts/test-windows.sh
 fi
+# The native run last, so its summary closes the output.
+ctest --preset asan
