@@ -26,22 +26,18 @@ class HostWin32Test : public ::testing::Test {
   // Makes a file of the given size without writing its bytes. A file system that cannot keep
   // it sparse would write them all; that shows on a small probe first, and nothing large is made.
   Made make_file_of_size(const std::string& name, int64_t size) {
-    const HANDLE h = CreateFileA(at(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = CreateFileA(at(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return Made::Failed;
     DWORD returned = 0;
     DeviceIoControl(h, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
     constexpr int64_t PROBE = 64 << 20;
     Made made = extend(h, PROBE) ? Made::Yes : Made::Failed;
-    if (made == Made::Yes) {
-      DWORD high = 0;
-      const DWORD low = GetCompressedFileSizeA(at(name).c_str(), &high);
-      const int64_t allocated = (int64_t(high) << 32) | low;
-      if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
-        made = Made::NotSparse;
-      } else if (allocated >= PROBE) {
-        made = Made::NotSparse;
-      }
+    FILE_STANDARD_INFO info{};
+    if (made == Made::Yes &&
+        (!GetFileInformationByHandleEx(h, FileStandardInfo, &info, sizeof info) ||
+         info.AllocationSize.QuadPart >= PROBE)) {
+      made = Made::NotSparse;
     }
     if (made == Made::Yes && !extend(h, size)) made = Made::Failed;
     CloseHandle(h);
