@@ -4,7 +4,7 @@
 #include "app/archive_probe.h"
 
 #include "archive/pak_format.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 

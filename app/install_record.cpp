@@ -7,7 +7,7 @@
 
 #include "archive/pak_format.h"
 #include "app/updater.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 

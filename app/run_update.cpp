@@ -10,9 +10,9 @@
 #include "app/staged_file.h"
 #include "app/updater.h"
 #include "archive/pak_table.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 #include "vfs/mount_path.h"
-#include "vfs/path.h"
+#include "host/path.h"
 #include "vfs/search.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "archive/pak_format.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 constexpr int PAK_MAX_ARCHIVES = 10;
 constexpr uint32_t PAK_IN_USE = 0x80000000u;

@@ -22,7 +22,7 @@
 #include "archive/masked_stream.h"
 #include "archive/pak_format.h"
 #include "archive/pak_table.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 

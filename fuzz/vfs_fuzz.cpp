@@ -17,7 +17,7 @@
 #include "archive/pak_table.h"
 #include "vfs/delete_rename.h"
 #include "vfs/file_handle.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 #include "vfs/mount_path.h"
 #include "vfs/search.h"
 

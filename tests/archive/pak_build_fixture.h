@@ -7,7 +7,7 @@
 
 #include "archive/pak_format.h"
 #include "support/pak_fixture.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 inline PakHeader header_of(const Bytes& file) {
   PakHeaderBytes hb{};

@@ -10,7 +10,7 @@
 #include "config/settings.h"
 #include "config/settings_store.h"
 #include "support/temp_dir.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 // Shows CR, LF and NUL visibly inside golden text.
 inline std::string settings_visible(const std::string& text) {

@@ -64,13 +64,20 @@ void f_free(void* block) {
   fails(HostOp::Free);
   next().free(block);
 }
+int f_replace(const char* from, const char* to) {
+  return fails(HostOp::Replace) ? -1 : next().replace(from, to);
+}
+int f_truncate(const char* path, int32_t length) {
+  return fails(HostOp::Truncate) ? -1 : next().truncate(path, length);
+}
+int f_sync(const char* path) { return fails(HostOp::Sync) ? -1 : next().sync(path); }
 
 constexpr HostOps kFaultOps = {
     f_open,        f_create,         f_read,           f_write,       f_close,
     f_seek,        f_size,           f_flush,          f_remove,      f_move,
     f_make_dir,    f_remove_dir,     f_set_attributes, f_get_attributes,
     f_find_first,  f_find_next,      f_find_close,     f_alloc,       f_realloc,
-    f_free,
+    f_free,        f_replace,        f_truncate,       f_sync,
 };
 
 }  // namespace

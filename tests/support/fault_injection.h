@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 enum class HostOp {
   Open,
@@ -29,6 +29,9 @@ enum class HostOp {
   Alloc,
   Realloc,
   Free,
+  Replace,
+  Truncate,
+  Sync,
   Count  // number of operations, not one of them
 };
 

@@ -13,7 +13,7 @@
 #include "support/pak_fixture.h"
 #include "support/temp_dir.h"
 #include "vfs/file_handle.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 #include "vfs/mount_path.h"
 
 // Puts the layer back to its start state: no archives, no member records, switch off.

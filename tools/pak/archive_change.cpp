@@ -10,7 +10,7 @@
 #include "tools/pak/archive_reader.h"
 #include "tools/pak/file_ops.h"
 #include "tools/pak/progress.h"
-#include "vfs/path.h"
+#include "host/path.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ bool SideFile::pick(const std::string& target, ToolIo& io) {
 }
 
 bool SideFile::place(const std::string& target, ToolIo& io) {
-  if (path_.empty() || !replace_file(path_, target)) {
+  if (path_.empty() || host_replace(path_.c_str(), target.c_str()) != 0) {
     return fail(io, target, "cannot be replaced by its changed copy");
   }
   forget_temp_file(path_);
@@ -172,7 +172,7 @@ bool ArchiveChange::finish(ToolIo& io) {
   // members came to be added.
   const int64_t end = directory_end(a);
   close_without_writing();
-  if (end > 0 && !truncate_file(side_.path(), end)) {
+  if (end > 0 && (end > HOST_MAX_FILE_SIZE || host_truncate(side_.path().c_str(), int32_t(end)) != 0)) {
     return fail(io, archive_, "cannot trim its changed copy");
   }
   if (!archive_reads_back(side_.path())) {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "vfs/file_dialog.h"
+#include "platform/file_dialog.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The message pump of the file library: handles what is waiting in the thread's queue and
 // returns without waiting, so long work can keep windows answering between its steps.
-#include "vfs/file_dialog.h"
+#include "platform/file_dialog.h"
 
 int pump_messages() {
   MSG message;

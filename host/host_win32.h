@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace host_win32 {
 
@@ -13,6 +13,11 @@ bool path_fits(const char* path);
 
 // MoveFileA(oldPath, newPath), also when the two differ only in case: 0 or -1.
 int move(const char* oldPath, const char* newPath);
+
+// Replacing, cutting and syncing files: 0 or -1.
+int replace(const char* from, const char* to);
+int truncate(const char* path, int32_t length);
+int sync(const char* path);
 
 // Directory listing: a search id or -1; next returns 0 or -1.
 intptr_t find_first(const char* pattern, HostFindData* out);

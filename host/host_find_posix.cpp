@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "vfs/host/host_posix.h"
+#include "host/host_posix.h"
 
 namespace host_posix {
 namespace {

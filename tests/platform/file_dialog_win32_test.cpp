@@ -4,7 +4,7 @@
 // display: tests/wine.)
 #include <gtest/gtest.h>
 
-#include "vfs/file_dialog.h"
+#include "platform/file_dialog.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "vfs/host/host_win32.h"
+#include "host/host_win32.h"
 
 namespace host_win32 {
 namespace {

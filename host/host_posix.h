@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace host_posix {
 
@@ -35,6 +35,11 @@ uint32_t attributes_of(const struct stat& st);
 // Returns fd itself when it lies outside first..end-1; otherwise a copy at end or above (the
 // open file description, and so its lock, is kept) with fd closed, or -1 when no copy is made.
 int move_out_of_range(int fd, int first, int end);
+
+// Replacing, cutting and syncing files behind g_hostDefaultOps.replace / truncate / sync.
+int replace(const char* from, const char* to);
+int truncate(const char* path, int32_t length);
+int sync(const char* path);
 
 // Directory enumeration behind g_hostDefaultOps.find_first / find_next / find_close.
 intptr_t find_first(const char* pattern, HostFindData* out);

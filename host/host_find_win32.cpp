@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "vfs/host/host_win32.h"
+#include "host/host_win32.h"
 
 namespace host_win32 {
 namespace {

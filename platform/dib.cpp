@@ -1,12 +1,12 @@
 // 16-bit top-down bitmap buffers: one heap block holding the 40-byte header (little-endian),
 // the three 5-6-5 colour masks at byte 40, and zeroed pixels from byte 1064 on.
-#include "vfs/host/dib.h"
+#include "platform/dib.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 

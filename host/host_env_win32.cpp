@@ -2,7 +2,7 @@
 // own path, each copied whole into the caller's buffer or not at all.
 #include <windows.h>
 
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "vfs/file_dialog.h"
-#include "vfs/host/host.h"
-#include "vfs/path.h"
+#include "platform/file_dialog.h"
+#include "host/host.h"
+#include "host/path.h"
 
 HWND g_dialogOwner = nullptr;
 

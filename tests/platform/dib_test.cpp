@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "support/fault_injection.h"
-#include "vfs/host/dib.h"
-#include "vfs/host/host.h"
+#include "platform/dib.h"
+#include "host/host.h"
 
 namespace {
 

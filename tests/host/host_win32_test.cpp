@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 

@@ -1,10 +1,11 @@
-// Path helpers: directory part, file part, extension and trailing separator of 8-bit paths,
-// scanned byte by byte; and the program's own path or a word of its command line.
-#include "vfs/path.h"
+// Path helpers: directory part, file part, extension (read and replaced), trailing separator
+// and case-blind comparison of 8-bit paths, scanned byte by byte; and the program's own path
+// or a word of its command line.
+#include "host/path.h"
 
 #include <cstring>
 
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 
@@ -60,6 +61,33 @@ int path_extension(char* destination, const char* source) {
   const size_t bytes = strlen(dot + 1) + 1;
   memmove(destination, dot + 1, bytes);
   return static_cast<int>(bytes);
+}
+
+int path_replace_extension(char* path, size_t room, const char* extension) {
+  if (path == nullptr || extension == nullptr) return -1;
+  const size_t length = strnlen(path, room);
+  if (length == room) return -1;
+  // Only the file part's dot counts: a dot in a folder name is not an extension.
+  const size_t fileStart = file_part_start(path);
+  size_t cut = length;
+  for (size_t i = length; i > fileStart; --i) {
+    if (path[i - 1] == '.') {
+      cut = i - 1;
+      break;
+    }
+  }
+  const size_t extensionLength = strlen(extension);
+  if (cut + extensionLength >= room) return -1;
+  memcpy(path + cut, extension, extensionLength + 1);
+  return 0;
+}
+
+bool path_same_ignoring_case(const char* a, const char* b) {
+  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+  for (;; ++a, ++b) {
+    if (fold(*a) != fold(*b)) return false;
+    if (*a == '\0') return true;
+  }
 }
 
 int path_add_slash(char* path, size_t room) {

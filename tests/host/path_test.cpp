@@ -1,12 +1,13 @@
-// Path helpers: directory, file and extension parts (also in place), the trailing separator
-// within the buffer's room, and command-line words or the program's own path.
+// Path helpers: directory, file and extension parts (also in place), extension replacement,
+// the trailing separator within the buffer's room, and command-line words or the program's
+// own path.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "vfs/host/host.h"
-#include "vfs/path.h"
+#include "host/host.h"
+#include "host/path.h"
 
 namespace {
 
@@ -194,6 +195,33 @@ TEST(Path, WordZeroIsTheProgramsOwnPath) {
   char small[4] = "abc";
   get_arg_or_module_path(nullptr, 0, small, sizeof small);
   EXPECT_STREQ(small, "");
+}
+
+TEST(PathReplaceExtension, ReplacesOnlyTheFilePartsExtension) {
+  struct Case {
+    const char* path;
+    size_t room;
+    int result;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"GAME\\Update.PAK", 128, 0, "GAME\\Update.BAK"},
+      {"README", 128, 0, "README.BAK"},
+      {"a.b.c", 128, 0, "a.b.BAK"},
+      {"OLD.V2\\Update", 128, 0, "OLD.V2\\Update.BAK"},
+      {"#:Name.txt", 128, 0, "#:Name.BAK"},
+      {"C:\\x.", 128, 0, "C:\\x.BAK"},
+      {"ab.pak", 7, 0, "ab.BAK"},       // exactly fits with its terminator
+      {"abc.pak", 7, -1, "abc.pak"},    // one byte too long: unchanged
+      {"abcdef", 10, -1, "abcdef"},     // appending would not fit
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    char buffer[128] = {};
+    std::strcpy(buffer, c.path);
+    EXPECT_EQ(path_replace_extension(buffer, c.room, ".BAK"), c.result);
+    EXPECT_STREQ(buffer, c.expected);
+  }
 }
 
 }  // namespace

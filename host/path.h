@@ -20,6 +20,14 @@ int path_file_part(char* destination, const char* source);
 // terminator included, or 0 (destination empty) when the file part has no '.'.
 int path_extension(char* destination, const char* source);
 
+// Replaces the extension of the path's file part (from its last '.') by extension, or appends
+// it when the file part has none. room is the buffer's size; -1, path unchanged, when the
+// result would not fit.
+int path_replace_extension(char* path, size_t room, const char* extension);
+
+// True when two paths are the same with ASCII letters folded, as the file layer finds names.
+bool path_same_ignoring_case(const char* a, const char* b);
+
 // Appends '\' unless the path is empty or already ends in '\'. room is the buffer's size.
 // Returns 0, or -1 (path unchanged) when the separator would not fit.
 int path_add_slash(char* path, size_t room);

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "vfs/host/host_posix.h"
+#include "host/host_posix.h"
 
 namespace host_posix {
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "vfs/host/host.h"
-#include "vfs/host/host_win32.h"
+#include "host/host.h"
+#include "host/host_win32.h"
 
 namespace host_win32 {
 
@@ -228,4 +228,7 @@ constinit const HostOps g_hostDefaultOps = {
     .alloc = host_win32::heap_alloc,
     .realloc = host_win32::heap_realloc,
     .free = host_win32::heap_free,
+    .replace = host_win32::replace,
+    .truncate = host_win32::truncate,
+    .sync = host_win32::sync,
 };

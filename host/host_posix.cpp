@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "vfs/host/host_posix.h"
+#include "host/host_posix.h"
 
 namespace host_posix {
 namespace {
@@ -284,7 +284,8 @@ constinit const HostOps g_hostDefaultOps = {
     host_posix::posix_move,           host_posix::posix_make_dir,   host_posix::posix_remove_dir,
     host_posix::posix_set_attributes, host_posix::posix_get_attributes, host_posix::find_first,
     host_posix::find_next,            host_posix::find_close,       host_posix::heap_alloc,
-    host_posix::heap_realloc,         host_posix::heap_free,
+    host_posix::heap_realloc,         host_posix::heap_free,        host_posix::replace,
+    host_posix::truncate,             host_posix::sync,
 };
 
 // The Windows folder of the Wine prefix, as the Windows-style path that maps onto it.

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "support/temp_dir.h"
-#include "vfs/host/host.h"
-#include "vfs/host/host_posix.h"
+#include "host/host.h"
+#include "host/host_posix.h"
 
 namespace {
 

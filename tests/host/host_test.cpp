@@ -9,7 +9,7 @@
 
 #include "support/fault_injection.h"
 #include "support/temp_dir.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // dialog filter, and the walk through a list of strings ended by an empty one.
 #include <cstring>
 
-#include "vfs/file_dialog.h"
+#include "platform/file_dialog.h"
 
 int append_filter_extension(char* name, size_t room, const char* filter) {
   if (name == nullptr || filter == nullptr) return 0;

@@ -3,7 +3,7 @@
 // Platform-independent; the backends (host_posix.cpp, host_win32.cpp) define g_hostDefaultOps.
 #include <cstring>
 
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 HostOps g_hostOps = g_hostDefaultOps;
 
@@ -111,6 +111,23 @@ int host_force_delete(const char* path) {
 HostHandle host_recreate(const char* path, uint32_t attributes) {
   host_force_delete(path);
   return host_create(path, attributes);
+}
+
+int host_replace(const char* from, const char* to) {
+  if (from == nullptr || to == nullptr) return -1;
+  if (host_sync(from) != 0) return -1;
+  return pick(&HostOps::replace)(from, to);
+}
+
+int host_truncate(const char* path, int32_t length) {
+  if (path == nullptr || length < 0) return -1;
+  if (pick(&HostOps::truncate)(path, length) != 0) return -1;
+  return host_sync(path);
+}
+
+int host_sync(const char* path) {
+  if (path == nullptr) return -1;
+  return pick(&HostOps::sync)(path);
 }
 
 int host_find_first(const char* pattern, uint32_t mask, char* name) {

@@ -64,6 +64,12 @@ struct HostOps {
   void* (*alloc)(size_t bytes);
   void* (*realloc)(void* block, size_t bytes);
   void (*free)(void* block);
+  // from takes to's place in one step (to may exist; it keeps its permission bits).
+  int (*replace)(const char* from, const char* to);
+  // Cuts the file to length bytes.
+  int (*truncate)(const char* path, int32_t length);
+  // Puts the file's data on disk.
+  int (*sync)(const char* path);
 };
 
 extern const HostOps g_hostDefaultOps;
@@ -85,6 +91,11 @@ int host_remove_dir(const char* path);
 int host_set_attributes(const char* path, uint32_t attributes);
 uint32_t host_get_attributes(const char* path);  // 0xFFFFFFFF when missing
 int host_force_delete(const char* path);
+// from (its data on disk first) takes to's place in one step: 0 or -1, to untouched on failure.
+int host_replace(const char* from, const char* to);
+// Cuts the file to length bytes and puts it on disk: 0 or -1.
+int host_truncate(const char* path, int32_t length);
+int host_sync(const char* path);
 HostHandle host_recreate(const char* path, uint32_t attributes);
 
 // Disk search (one at a time, process-wide): the name buffer holds HOST_PATH_ROOM bytes.
@@ -105,3 +116,6 @@ void mem_free(void* block);
 size_t host_windows_dir(char* buffer, size_t room);
 size_t host_current_dir(char* buffer, size_t room);
 size_t host_module_path(char* buffer, size_t room);
+// The path the system itself uses for a host path (on POSIX: mapped as every host call maps
+// it; on Windows: the same path).
+size_t host_system_path(const char* path, char* buffer, size_t room);
