@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr uint32_t kMissing = 0xFFFFFFFFu;  // host_get_attributes of a path that does not exist
+constexpr uint32_t kNoUserValue = 0xFFFFFFFFu;  // pak_read_user_value of a file without one
 constexpr int32_t kUserValueEnd = 20;        // bytes a header needs to hold its userValue
 
 bool put(HostHandle file, const void* bytes, int64_t count) {
@@ -73,14 +73,14 @@ bool free_sibling_path(const char* path, const char* tag, char* out) {
   for (char digit = '0'; digit <= '9'; ++digit) {
     out[length + tagLength] = digit;
     out[length + tagLength + 1] = '\0';
-    if (host_get_attributes(out) == kMissing) return true;
+    if (host_get_attributes(out) == HOST_NO_SUCH_FILE) return true;
   }
   return false;
 }
 
 // Gives the previous file its own name back after a failed compaction.
 void restore_from_backup(const char* backup, const char* path) {
-  if (host_get_attributes(path) != kMissing) host_force_delete(path);
+  if (host_get_attributes(path) != HOST_NO_SUCH_FILE) host_force_delete(path);
   host_move(backup, path);
 }
 
@@ -172,11 +172,11 @@ int pak_create(const char* path, int firstLetter, int lastLetter, uint32_t userV
 
 uint32_t pak_read_user_value(const char* path) {
   const HostHandle file = host_open(path, HOST_MODE_READ);
-  if (file == HOST_INVALID_HANDLE) return kMissing;
+  if (file == HOST_INVALID_HANDLE) return kNoUserValue;
   uint8_t header[PAK_HEADER_SIZE] = {};
   const int32_t got = host_read(file, header, int32_t(sizeof header));
   host_close(file);
-  if (got < kUserValueEnd) return kMissing;
+  if (got < kUserValueEnd) return kNoUserValue;
   return load_le32(header + 16);
 }
 

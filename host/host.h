@@ -22,6 +22,9 @@ constexpr uint32_t HOST_ATTR_DIRECTORY = 0x10;
 constexpr uint32_t HOST_ATTR_ARCHIVE = 0x20;
 constexpr uint32_t HOST_ATTR_NORMAL = 0x80;
 
+// What host_get_attributes returns for a path that does not exist (INVALID_FILE_ATTRIBUTES).
+constexpr uint32_t HOST_NO_SUCH_FILE = 0xFFFFFFFFu;
+
 // Seek methods.
 constexpr int HOST_SEEK_BEGIN = 0;
 constexpr int HOST_SEEK_CURRENT = 1;
@@ -55,7 +58,7 @@ struct HostOps {
   int (*make_dir)(const char* path);
   int (*remove_dir)(const char* path);
   int (*set_attributes)(const char* path, uint32_t attributes);
-  // Returns the attributes, or -1 (as uint32_t 0xFFFFFFFF) when the path does not exist.
+  // Returns the attributes, or HOST_NO_SUCH_FILE when the path does not exist.
   uint32_t (*get_attributes)(const char* path);
   // Directory enumeration: a search id, or -1 when nothing matches; next returns 0 or -1.
   intptr_t (*find_first)(const char* pattern, HostFindData* out);
@@ -89,7 +92,7 @@ int host_move(const char* oldPath, const char* newPath);
 int host_make_dir(const char* path);
 int host_remove_dir(const char* path);
 int host_set_attributes(const char* path, uint32_t attributes);
-uint32_t host_get_attributes(const char* path);  // 0xFFFFFFFF when missing
+uint32_t host_get_attributes(const char* path);  // HOST_NO_SUCH_FILE when missing
 int host_force_delete(const char* path);
 // from (its data on disk first) takes to's place in one step: 0 or -1, to untouched on failure.
 int host_replace(const char* from, const char* to);

@@ -98,7 +98,7 @@ int host_set_attributes(const char* path, uint32_t attributes) {
 }
 
 uint32_t host_get_attributes(const char* path) {
-  if (path == nullptr) return 0xFFFFFFFFu;
+  if (path == nullptr) return HOST_NO_SUCH_FILE;
   return pick(&HostOps::get_attributes)(path);
 }
 

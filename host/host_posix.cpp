@@ -246,7 +246,7 @@ int posix_set_attributes(const char* path, uint32_t attributes) {
 uint32_t posix_get_attributes(const char* path) {
   PosixPath p;
   struct stat st;
-  if (!to_posix_path(path, p) || stat(p.text, &st) != 0) return 0xFFFFFFFFu;
+  if (!to_posix_path(path, p) || stat(p.text, &st) != 0) return HOST_NO_SUCH_FILE;
   return attributes_of(st);
 }
 

@@ -16,5 +16,5 @@ inline PakHeader header_of(const Bytes& file) {
 }
 
 inline bool exists(const std::string& path) {
-  return host_get_attributes(path.c_str()) != 0xFFFFFFFFu;
+  return host_get_attributes(path.c_str()) != HOST_NO_SUCH_FILE;
 }

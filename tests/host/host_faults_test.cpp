@@ -17,7 +17,7 @@ TEST(HostFaults, CountsCallsAndFailsTheChosenOneOnly) {
   HostFaults faults;
   faults.fail(HostOp::Create, 1);
   EXPECT_EQ(host_create(path.c_str(), 0), HOST_INVALID_HANDLE);
-  EXPECT_EQ(host_get_attributes(path.c_str()), 0xFFFFFFFFu);  // the host never saw it
+  EXPECT_EQ(host_get_attributes(path.c_str()), HOST_NO_SUCH_FILE);  // the host never saw it
   const HostHandle h = host_create(path.c_str(), 0);
   ASSERT_NE(h, HOST_INVALID_HANDLE);
   faults.fail(HostOp::Write, 2);

@@ -224,7 +224,7 @@ TEST_F(WinePrefixTest, DriveLettersMapIntoTheDosDevicesFolder) {
   ASSERT_TRUE(write_plain(prefix_.join("outside.txt"), "beyond the drive"));
   for (const auto& l : lookups) {
     SCOPED_TRACE(l.path);
-    EXPECT_EQ(host_get_attributes(l.path) != 0xFFFFFFFFu, l.found);
+    EXPECT_EQ(host_get_attributes(l.path) != HOST_NO_SUCH_FILE, l.found);
   }
   char name[HOST_PATH_ROOM];
   ASSERT_EQ(host_find_first("C:\\game\\*.*", HOST_ATTR_NORMAL, name), 0);
@@ -261,7 +261,7 @@ TEST_F(WinePrefixTest, WithoutWinePrefixTheHomeFolderPrefixIsUsed) {
   ScopedEnv unset("WINEPREFIX", std::nullopt);
   ScopedEnv home("HOME", prefix_.path());
   ASSERT_TRUE(write_plain(drive_c("home.txt"), "h"));
-  EXPECT_NE(host_get_attributes("C:\\home.txt"), 0xFFFFFFFFu);
+  EXPECT_NE(host_get_attributes("C:\\home.txt"), HOST_NO_SUCH_FILE);
 }
 
 TEST_F(WinePrefixTest, APrefixTooLongForAnyPathFailsCleanly) {
@@ -287,7 +287,7 @@ TEST(HostPosix, RelativePathsAndBackslashes) {
   host_close(h);
   EXPECT_TRUE(exists_plain(dir.join("Sub/file.txt")));
   const std::string mixed = dir.path() + "\\SUB\\FILE.TXT";
-  EXPECT_NE(host_get_attributes(mixed.c_str()), 0xFFFFFFFFu);
+  EXPECT_NE(host_get_attributes(mixed.c_str()), HOST_NO_SUCH_FILE);
   char name[HOST_PATH_ROOM];
   ASSERT_EQ(host_find_first("*", HOST_ATTR_DIRECTORY, name), 0);
   while (host_find_next(name) == 0) {
@@ -317,7 +317,7 @@ TEST(HostPosix, PathsUpTo259BytesAreAccepted) {
   EXPECT_NE(h, HOST_INVALID_HANDLE);
   host_close(h);
   EXPECT_EQ(host_create((longest + "n").c_str(), 0), HOST_INVALID_HANDLE);
-  EXPECT_EQ(host_get_attributes((longest + "n").c_str()), 0xFFFFFFFFu);
+  EXPECT_EQ(host_get_attributes((longest + "n").c_str()), HOST_NO_SUCH_FILE);
 }
 
 TEST(HostPosix, ADescriptorInAReservedRangeMovesAboveItKeepingItsLock) {

@@ -116,7 +116,7 @@ TEST_F(HostTest, OpeningAMissingFileFailsAndCreatesNothing) {
   for (int mode : {HOST_MODE_READ, HOST_MODE_WRITE, HOST_MODE_READWRITE}) {
     EXPECT_EQ(host_open(at("absent.txt").c_str(), mode), HOST_INVALID_HANDLE);
   }
-  EXPECT_EQ(host_get_attributes(at("absent.txt").c_str()), 0xFFFFFFFFu);
+  EXPECT_EQ(host_get_attributes(at("absent.txt").c_str()), HOST_NO_SUCH_FILE);
 }
 
 TEST_F(HostTest, OpeningAFolderFails) {
@@ -133,7 +133,7 @@ TEST_F(HostTest, UnusableArgumentsFailCleanly) {
   EXPECT_EQ(host_open(tooLong.c_str(), HOST_MODE_READ), HOST_INVALID_HANDLE);
   EXPECT_EQ(host_delete(tooLong.c_str()), -1);
   EXPECT_EQ(host_make_dir(""), -1);
-  EXPECT_EQ(host_get_attributes(""), 0xFFFFFFFFu);
+  EXPECT_EQ(host_get_attributes(""), HOST_NO_SUCH_FILE);
 }
 
 TEST_F(HostTest, ClosingTheInvalidHandleFailsWithoutAHostCall) {
@@ -188,7 +188,7 @@ TEST_F(HostTest, CreateAttributesChooseAccessAndReadOnlyState) {
     EXPECT_EQ(host_read(h, buffer, 3), c.writes ? 3 : 0);
     EXPECT_EQ(host_close(h), 0);
     const uint32_t attributes = host_get_attributes(path.c_str());
-    ASSERT_NE(attributes, 0xFFFFFFFFu);
+    ASSERT_NE(attributes, HOST_NO_SUCH_FILE);
     EXPECT_EQ((attributes & HOST_ATTR_READONLY) != 0, c.readOnly);
     EXPECT_EQ(host_force_delete(path.c_str()), 0);
   }
@@ -319,7 +319,7 @@ TEST_F(HostTest, ReadOnlyFilesResistDeleteButNotForceDelete) {
   EXPECT_EQ(host_delete(at("ro.txt").c_str()), -1);
   EXPECT_EQ(contents("ro.txt"), "abc");
   EXPECT_EQ(host_force_delete(at("ro.txt").c_str()), 0);
-  EXPECT_EQ(host_get_attributes(at("ro.txt").c_str()), 0xFFFFFFFFu);
+  EXPECT_EQ(host_get_attributes(at("ro.txt").c_str()), HOST_NO_SUCH_FILE);
   EXPECT_EQ(host_force_delete(at("ro.txt").c_str()), -1);  // nothing left to delete
 }
 
@@ -353,7 +353,7 @@ TEST_F(HostTest, NamesResolveWithoutRegardToCase) {
   ASSERT_EQ(host_make_dir(at("Game").c_str()), 0);
   ASSERT_TRUE(make_file("Game/MixedCase.Txt", "first"));
   EXPECT_EQ(contents("GAME/mixedcase.txt"), "first");
-  EXPECT_NE(host_get_attributes(at("game/MIXEDCASE.TXT").c_str()), 0xFFFFFFFFu);
+  EXPECT_NE(host_get_attributes(at("game/MIXEDCASE.TXT").c_str()), HOST_NO_SUCH_FILE);
 
   // A create meeting the name in another case rewrites the existing file.
   const HostHandle h = host_create(at("gAmE/MIXEDCASE.TXT").c_str(), 0);

@@ -44,7 +44,7 @@ int f_set_attributes(const char* path, uint32_t attributes) {
   return fails(HostOp::SetAttributes) ? -1 : next().set_attributes(path, attributes);
 }
 uint32_t f_get_attributes(const char* path) {
-  return fails(HostOp::GetAttributes) ? 0xFFFFFFFFu : next().get_attributes(path);
+  return fails(HostOp::GetAttributes) ? HOST_NO_SUCH_FILE : next().get_attributes(path);
 }
 intptr_t f_find_first(const char* pattern, HostFindData* out) {
   return fails(HostOp::FindFirst) ? -1 : next().find_first(pattern, out);

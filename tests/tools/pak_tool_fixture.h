@@ -112,7 +112,7 @@ class PakToolTest : public ::testing::Test {
   }
 
   static bool exists_on_disk(const std::string& path) {
-    return host_get_attributes(path.c_str()) != 0xFFFFFFFFu;
+    return host_get_attributes(path.c_str()) != HOST_NO_SUCH_FILE;
   }
 
   // Files of the scratch folder whose names start with the working-copy prefix.

@@ -149,7 +149,7 @@ TEST_F(RenameWithExtension, DiskFileReplacesAnOlderTarget) {
   ASSERT_TRUE(write_file_bytes(target, bytes_of("older backup")));
   EXPECT_EQ(rename_with_extension(path.c_str(), ".BAK"), 0);
   EXPECT_EQ(read_file_bytes(target), bytes_of("new"));
-  EXPECT_EQ(host_get_attributes(path.c_str()), 0xFFFFFFFFu);
+  EXPECT_EQ(host_get_attributes(path.c_str()), HOST_NO_SUCH_FILE);
 }
 
 TEST_F(RenameWithExtension, MemberKeepsItsFolder) {
