@@ -11,28 +11,11 @@
 #include "archive/masked_stream.h"
 #include "archive_table_fixture.h"
 #include "support/fault_injection.h"
+#include "support/host_override.h"
 
 namespace {
 
 void put32(Bytes& b, size_t at, uint32_t v) { store_le32(b.data() + at, v); }
-
-// Makes the nth read move one byte less than asked, as a file cut short under the reader would.
-class ShortRead {
- public:
-  explicit ShortRead(int nth) {
-    failAt_ = nth;
-    calls_ = 0;
-    g_hostOps.read = [](HostHandle handle, void* buffer, int32_t count) {
-      if (++calls_ == failAt_ && count > 0) --count;
-      return g_hostDefaultOps.read(handle, buffer, count);
-    };
-  }
-  ~ShortRead() { g_hostOps = g_hostDefaultOps; }
-
- private:
-  static inline int failAt_ = 0;
-  static inline int calls_ = 0;
-};
 
 TEST_F(ArchiveTableTest, OpensEveryFormWithItsEntriesAndIndex) {
   const Bytes exe = pak_fixture_executable(1000);
@@ -254,8 +237,7 @@ TEST_F(ArchiveTableTest, DamagedFilesTable) {
 // Sizes in a header never make the store allocate more than the file could justify.
 TEST_F(ArchiveTableTest, HeaderValuesAloneNeverMakeLargeAllocations) {
   static size_t largest = 0;
-  HostOps ops = g_hostDefaultOps;
-  ops.alloc = [](size_t bytes) {
+  void* (*counting)(size_t) = [](size_t bytes) {
     largest = std::max(largest, bytes);
     return g_hostDefaultOps.alloc(bytes);
   };
@@ -275,9 +257,9 @@ TEST_F(ArchiveTableTest, HeaderValuesAloneNeverMakeLargeAllocations) {
     put32(b, c.at, c.value);
     const std::string path = put("big.pak", b);
     largest = 0;
-    g_hostOps = ops;
+    host_override(&HostOps::alloc, counting);
     pak_close(pak_open(path.c_str(), PAK_OPEN_READ));
-    g_hostOps = g_hostDefaultOps;
+    host_restore_all();
     EXPECT_LE(largest, b.size() * 1100 + 8192);
   }
 }
@@ -418,7 +400,8 @@ TEST_F(ArchiveTableTest, HostFailureAtEveryStep) {
           EXPECT_EQ(pak_open(path.c_str(), PAK_OPEN_READ), -1);
         }
         if (o.op == HostOp::Read) {
-          ShortRead cut(nth);
+          HostFaults cut;
+          cut.short_read(nth, 1);
           EXPECT_EQ(pak_open(path.c_str(), PAK_OPEN_READ), -1) << "short read";
         }
         EXPECT_EQ(g_archiveTop, 0);

@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "support/reset_state.h"
 #include "host/host.h"
 
 namespace {
 
 class HostWin32Test : public ::testing::Test {
  protected:
-  void SetUp() override { g_hostOps = g_hostDefaultOps; }
+  void SetUp() override { reset_process_state(); }
 
   std::string at(const std::string& name) const { return dir_.join(name); }
 
