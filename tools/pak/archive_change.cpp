@@ -8,9 +8,9 @@
 #include "archive/pak_build.h"
 #include "archive/pak_table.h"
 #include "tools/pak/archive_reader.h"
+#include "tools/pak/disk_path.h"
 #include "tools/pak/file_ops.h"
 #include "tools/pak/progress.h"
-#include "vfs/path.h"
 
 namespace {
 
@@ -45,13 +45,10 @@ SideFile::~SideFile() { remove(); }
 
 bool SideFile::pick(const std::string& target, ToolIo& io) {
   remove();
-  char folder[HOST_PATH_ROOM] = {};
-  if (target.size() >= sizeof folder) {
-    return fail(io, target, "path too long");
-  }
-  path_dir_part(folder, target.c_str());
+  if (target.size() >= HOST_PATH_ROOM) return fail(io, target, "path too long");
+  const std::string folder = disk_folder_part(target);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    const std::string candidate = std::string(folder) + "~pak" + random_tag() + ".tmp";
+    const std::string candidate = folder + "~pak" + random_tag() + ".tmp";
     if (candidate.size() >= HOST_PATH_ROOM) break;
     if (host_get_attributes(candidate.c_str()) == kMissing) {
       path_ = candidate;
