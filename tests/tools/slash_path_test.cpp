@@ -1,10 +1,10 @@
 // Arguments that begin with '/' are paths on every platform, never options: every command run
-// with such paths (on Windows: paths from the drive's root, as Unix paths reach the tool under
-// Wine) does what it does with the scratch folder's usual paths.
+// with such paths (on Windows: paths from the drive's root; under Wine: Unix paths, which it
+// maps to their drive) does what it does with the scratch folder's usual paths.
 #include "pak_tool_fixture.h"
 
 #ifdef _WIN32
-#include <direct.h>
+#include <windows.h>
 #endif
 
 namespace {
@@ -15,21 +15,37 @@ class SlashPaths : public PakToolTest {
     PakToolTest::SetUp();
 #ifdef _WIN32
     // A path from the drive's root names the current drive: make it the scratch folder's.
-    previousDrive_ = _getdrive();
+    char previous[MAX_PATH] = {};
+    const DWORD length = GetCurrentDirectoryA(sizeof previous, previous);
+    if (length > 0 && length < sizeof previous) previousFolder_ = previous;
     const std::string& dir = dir_.path();
-    if (dir.size() > 1 && dir[1] == ':') _chdrive(std::toupper(uint8_t(dir[0])) - 'A' + 1);
+    if (dir.size() > 1 && dir[1] == ':') {
+      ASSERT_TRUE(SetCurrentDirectoryA(dir.substr(0, 2).append("\\").c_str()));
+    }
+    // Under Wine an argument that begins with '/' is a Unix path: the scratch folder's own.
+    using UnixName = char*(CDECL*)(const WCHAR*);
+    const auto unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    WCHAR wide[MAX_PATH] = {};
+    if (unix_name != nullptr &&
+        MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, wide, MAX_PATH) > 0) {
+      if (char* name = unix_name(wide)) {
+        unixFolder_ = name;
+        HeapFree(GetProcessHeap(), 0, name);
+      }
+    }
 #endif
   }
   void TearDown() override {
 #ifdef _WIN32
-    _chdrive(previousDrive_);
+    if (!previousFolder_.empty()) SetCurrentDirectoryA(previousFolder_.c_str());
 #endif
     PakToolTest::TearDown();
   }
 
   // The scratch folder's path for a name, beginning with '/' and with '/' between its parts.
   std::string rooted(const std::string& name) const {
-    std::string path = file(name);
+    std::string path = unixFolder_.empty() ? file(name) : unixFolder_ + "/" + name;
     if (path.size() > 1 && path[1] == ':') path.erase(0, 2);
     for (char& c : path) {
       if (c == '\\') c = '/';
@@ -37,8 +53,9 @@ class SlashPaths : public PakToolTest {
     return path;
   }
 
+  std::string unixFolder_;  // under Wine: the scratch folder as a Unix path
 #ifdef _WIN32
-  int previousDrive_ = 0;
+  std::string previousFolder_;
 #endif
 };
 
