@@ -18,6 +18,8 @@ int write_content(int32_t destination, uint8_t* record, int32_t recordLength) {
   const PakMemberRecord head = pak_member_record_decode(record);
   const uint32_t room = uint32_t(recordLength) - uint32_t(PAK_MEMBER_RECORD_HEADER_SIZE);
   if (head.packedSize > room || head.unpackedSize > uint32_t(HOST_MAX_FILE_SIZE)) return -1;
+  // Content no stream of that size can give is never allocated for.
+  if (!masked_ratio_possible(head.packedSize, head.unpackedSize)) return -1;
 
   auto* content = static_cast<uint8_t*>(mem_alloc(head.unpackedSize));
   if (content == nullptr) return -1;

@@ -6,6 +6,13 @@
 
 constexpr uint8_t STREAM_MASK = 0x5A;
 
+// Deflate cannot expand data by more than about 1032:1: a stream said to give more is damaged,
+// and is refused before anything is allocated for what it claims.
+constexpr uint64_t MASKED_MAX_INFLATE_RATIO = 1032;
+constexpr bool masked_ratio_possible(uint64_t streamBytes, uint64_t contentBytes) {
+  return contentBytes <= streamBytes * MASKED_MAX_INFLATE_RATIO;
+}
+
 // Output room 0 means 0x40000000 bytes (the caller vouches for the room).
 constexpr uint32_t MASKED_UNBOUNDED_ROOM = 0x40000000;
 

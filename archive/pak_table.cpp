@@ -20,9 +20,8 @@ namespace {
 
 // Spare entries given to a compressed directory so members can be added without growing it.
 constexpr int64_t kCompressedSpareEntries = 20;
-// Deflate cannot expand data by more than about 1032:1; a directory claiming more entries than
-// its packed bytes could ever hold is refused before anything is allocated for it.
-constexpr int64_t kMaxInflateRatio = 1032;
+// A directory claiming more entries than its packed bytes could ever hold (with this slack
+// for small streams) is refused before anything is allocated for it.
 constexpr int64_t kInflateSlack = 4096;
 // Header fields rewritten by a flush, as offsets from the archive start: the entry count and
 // directory offset, and the packed directory size.
@@ -106,7 +105,8 @@ PakRefusal read_directory(HostHandle file, const PakLocation& at, OpenedArchive*
     roomBytes = capacity * int64_t(PAK_ENTRY_SIZE);
     out->capacity = int32_t(capacity);
     fits = h.packedDirectorySize <= available &&
-           directoryBytes <= int64_t(h.packedDirectorySize) * kMaxInflateRatio + kInflateSlack &&
+           masked_ratio_possible(uint64_t(h.packedDirectorySize),
+                                 uint64_t(std::max<int64_t>(directoryBytes - kInflateSlack, 0))) &&
            roomBytes <= HOST_MAX_FILE_SIZE;
   } else {
     // Only the directory's own bytes are read; whatever follows it is ignored.

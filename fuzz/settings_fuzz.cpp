@@ -1,32 +1,39 @@
-// Fuzz target for the settings reader: the input becomes a settings file (and, after a
-// "\n=INC=\n" line, the file "inc.ini" beside it), which is loaded twice and then queried
-// every way: sections, keys, defines, numbers, walking and counting.
-#include <stdio.h>
+// Fuzz target for the settings reader: the input becomes up to four settings files in the
+// in-memory host that include and define each other; the first is loaded twice and another
+// after it into the same store, which is checked and queried every way after each load:
+// sections, keys, defines, numbers, walking and counting.
 #include <stdlib.h>
+#include <string.h>
 
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "config/settings.h"
 #include "config/settings_store.h"
+#include "support/host_override.h"
+#include "support/memory_host.h"
 
 namespace {
 
-const std::string& scratch_folder() {
-  static const std::string folder = [] {
-    char name[] = "/tmp/settings-fuzz-XXXXXX";
-    if (mkdtemp(name) == nullptr) abort();
-    return std::string(name);
-  }();
-  return folder;
-}
+// The files the input is cut into, in order, by lines "=FILE=": the file loaded first and the
+// ones it may include (two in its folder, one in the extra include folder) or load after it.
+constexpr char kIncludeFolder[] = "/i";
+const char* const kFiles[] = {"/s/main.ini", "/s/inc.ini", "/s/a.ini", "/i/b.ini"};
+constexpr char kMarker[] = "\n=FILE=\n";
 
-bool write_file(const std::string& path, const uint8_t* data, size_t size) {
-  FILE* file = fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool whole = size == 0 || fwrite(data, 1, size, file) == size;
-  return fclose(file) == 0 && whole;
+// Puts each piece of the input in the in-memory host under its name; missing pieces stay
+// missing files.
+void put_files(const uint8_t* data, size_t size) {
+  size_t at = 0;
+  for (const char* name : kFiles) {
+    if (at > size) break;
+    const void* found = memmem(data + at, size - at, kMarker, sizeof kMarker - 1);
+    const size_t end = found != nullptr ? size_t(static_cast<const uint8_t*>(found) - data) : size;
+    memory_host::put(name, std::vector<uint8_t>(data + at, data + end));
+    at = found != nullptr ? end + sizeof kMarker - 1 : size + 1;
+  }
 }
 
 // What every store must satisfy, whatever the files held.
@@ -82,26 +89,17 @@ void query_everything() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const char kMarker[] = "\n=INC=\n";
-  const std::string main = scratch_folder() + "/main.ini";
-  const std::string include = scratch_folder() + "/inc.ini";
-  const uint8_t* split = static_cast<const uint8_t*>(
-      memmem(data, size, kMarker, sizeof kMarker - 1));
-  const size_t mainSize = split != nullptr ? static_cast<size_t>(split - data) : size;
-  if (!write_file(main, data, mainSize)) return 0;
-  if (split != nullptr) {
-    const size_t skip = mainSize + sizeof kMarker - 1;
-    if (!write_file(include, data + skip, size - skip)) return 0;
-  } else {
-    remove(include.c_str());
-  }
-
-  SettingsSetIncludeFolder(scratch_folder().c_str());
-  for (int load = 0; load < 2; ++load) {
-    SettingsLoad(main.c_str());
+  memory_host::install();
+  put_files(data, size);
+  SettingsSetIncludeFolder(kIncludeFolder);
+  // The same file twice (its records after the first copy's), then another into the same store.
+  const char* const loads[] = {kFiles[0], kFiles[0], kFiles[2]};
+  for (const char* path : loads) {
+    SettingsLoad(path);
     check_store();
     query_everything();
   }
   SettingsFree();
+  host_restore_all();
   return 0;
 }

@@ -1,6 +1,8 @@
 // Fuzz target for the virtual file layer: the wildcard matcher on arbitrary patterns and
 // unterminated name fields, and lookups, opens, reads, writes, creates, deletes, renames and
-// searches over a fuzzed archive held in memory behind the host table.
+// searches over a fuzzed archive held in memory behind the host table. Closing the archive
+// (an operation, and at the end) writes it back and opens it again: the directory must read as
+// it was before the close.
 //
 // Input: byte 0 chooses the run. Even: [0][limit][pattern length][pattern][name bytes].
 // Odd: [1|flags][op count][ops, op count x 6 bytes][archive bytes]; the archive's magic is
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "archive/pak_table.h"
+#include "archive_oracle.h"
 #include "vfs/delete_rename.h"
 #include "vfs/file_handle.h"
 #include "host/host.h"
@@ -22,6 +25,7 @@
 #include "vfs/search.h"
 #include "support/host_override.h"
 #include "support/memory_host.h"
+#include "fuzz_input.h"
 
 namespace {
 
@@ -29,24 +33,9 @@ namespace {
 const char* const MEM_PAK = "mem.pak";
 const char* const MEM_EXE = "mem.exe";
 
-// ---- Reading the input ----
-
-struct Input {
-  const uint8_t* data;
-  size_t size;
-  size_t at = 0;
-  uint8_t byte() { return at < size ? data[at++] : 0; }
-  std::string text(size_t maxLength) {
-    const size_t n = std::min<size_t>(byte() % (maxLength + 1), size - std::min(at, size));
-    std::string s(reinterpret_cast<const char*>(data + at), n);
-    at += n;
-    return s;
-  }
-};
-
 // ---- Wildcard matcher ----
 
-void fuzz_matcher(Input in) {
+void fuzz_matcher(FuzzInput in) {
   const int limit = 1 + in.byte() % int(PAK_NAME_SIZE);
   const std::string pattern = in.text(255);
   // The name field is exactly PAK_NAME_SIZE bytes, not necessarily terminated.
@@ -71,7 +60,7 @@ void fuzz_matcher(Input in) {
 // ---- Operations over a fuzzed archive ----
 
 // A path for an entry's name: as stored, or behind the archive's letter and ":\".
-std::string entry_path(int slot, Input& in) {
+std::string entry_path(int slot, FuzzInput& in) {
   const PakArchive& a = g_archives[slot];
   const int count = a.entryCount < a.capacity ? a.entryCount : a.capacity;
   std::string name;
@@ -87,7 +76,8 @@ std::string entry_path(int slot, Input& in) {
 
 bool is_member_path(const std::string& path) { return vfs_archive_for_path(path.c_str()) >= 0; }
 
-void run_ops(Input& in, int opCount, const char* archivePath, int openMode) {
+void run_ops(FuzzInput& in, int opCount, const char* archivePath, int openMode,
+             ArchiveImage* atOpen) {
   int32_t handles[4] = {-1, -1, -1, -1};
   for (int i = 0; i < opCount && g_archiveTop > 0; ++i) {
     const int slot = g_archiveTop - 1;
@@ -155,8 +145,9 @@ void run_ops(Input& in, int opCount, const char* archivePath, int openMode) {
         if (op & 0x10) {
           vfs_set_prefix_strip(g_prefixStrip == 0);
         } else {
-          pak_close(slot);  // flushes a changed directory; open handles go stale
-          pak_open(archivePath, openMode);
+          // Written back, opened anew: the directory reads as it did. Open handles go stale.
+          const ArchiveImage expected = expected_after_close(slot, openMode, *atOpen);
+          *atOpen = archive_image(reopen_and_compare(slot, archivePath, openMode, expected));
         }
         break;
     }
@@ -164,21 +155,27 @@ void run_ops(Input& in, int opCount, const char* archivePath, int openMode) {
   for (int32_t h : handles) vfs_close(h);
 }
 
-void fuzz_archive(Input in, uint8_t flags) {
+void fuzz_archive(FuzzInput in, uint8_t flags) {
   const int opCount = in.byte();
   const size_t opsAt = in.at;
   const size_t opsBytes = std::min<size_t>(size_t(opCount) * 6, in.size - std::min(in.at, in.size));
   std::vector<uint8_t> file(in.data + opsAt + opsBytes, in.data + in.size);
   if (file.size() >= 4) std::memcpy(file.data(), "PAKS", 4);
-  Input ops{in.data + opsAt, opsBytes};
+  FuzzInput ops{in.data + opsAt, opsBytes};
 
   const bool executable = (flags & 2) != 0;
   const char* path = executable ? MEM_EXE : MEM_PAK;
   memory_host::put(path, std::move(file));
   const int mode = executable ? PAK_OPEN_READ : PAK_OPEN_READWRITE;
   vfs_set_prefix_strip(flags & 4);
-  if (pak_open(path, mode) >= 0) {
-    run_ops(ops, opCount, path, mode);
+  const int slot = pak_open(path, mode);
+  if (slot >= 0) {
+    ArchiveImage atOpen = archive_image(slot);
+    run_ops(ops, opCount, path, mode, &atOpen);
+    if (g_archiveTop > 0) {
+      const int top = g_archiveTop - 1;
+      pak_close(reopen_and_compare(top, path, mode, expected_after_close(top, mode, atOpen)));
+    }
   }
   pak_close_all();
   if (g_openMemberCount != 0) __builtin_trap();
@@ -190,7 +187,7 @@ void fuzz_archive(Input in, uint8_t flags) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   memory_host::install();
-  Input in{data, size, 1};
+  FuzzInput in{data, size, 1};
   if ((data[0] & 1) == 0) {
     fuzz_matcher(in);
   } else {

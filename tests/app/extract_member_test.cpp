@@ -56,6 +56,8 @@ TEST_F(ExtractMemberTest, RefusesRecordsThatDoNotHoldTheirStream) {
       {"content shorter than announced", unpackedTooLong},
       {"damaged stream", damaged},
       {"unpacked size past 2 GiB", [&] { Bytes b = good; store_le32(&b[0], 0x90000000u); return b; }()},
+      {"more content than deflate can give the stream",
+       [&] { Bytes b = good; store_le32(&b[0], uint32_t(good.size() - 8) * 1032 + 1); return b; }()},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -1,10 +1,11 @@
-// The in-memory host: a name-to-bytes table, one open record per file, and host calls over it
-// with the host layer's results (handles or -1, bytes moved, 0 or -1).
+// The in-memory host: a name-to-bytes table, a set of folder names, one open record per file,
+// and host calls over them with the host layer's results (handles or -1, bytes moved, 0 or -1).
 #include "support/memory_host.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 
 #include "host/host.h"
 #include "support/host_override.h"
@@ -18,10 +19,19 @@ constexpr size_t kMaxOpen = 8;
 struct Open {
   std::string name;  // empty: the record is free
   int64_t position = 0;
+  bool writable = false;  // as the host refuses writes through a handle opened for reading
 };
 
 std::map<std::string, std::vector<uint8_t>> g_files;
+std::set<std::string> g_folders;
 Open g_open[kMaxOpen];
+int g_changesUntilFailure = 0;  // 0: none planned
+
+// Counts one change; true when it is the one planned to fail.
+bool change_fails() {
+  if (g_changesUntilFailure <= 0) return false;
+  return --g_changesUntilFailure == 0;
+}
 
 Open* open_of(HostHandle h) {
   const int64_t i = int64_t(h) - kFirstHandle;
@@ -37,23 +47,24 @@ bool is_open(const std::string& name) {
                      [&](const Open& o) { return o.name == name; });
 }
 
-HostHandle hand_out(const std::string& name) {
+HostHandle hand_out(const std::string& name, bool writable) {
   if (is_open(name)) return HOST_INVALID_HANDLE;
   for (size_t i = 0; i < kMaxOpen; ++i) {
     if (!g_open[i].name.empty()) continue;
-    g_open[i] = Open{name, 0};
+    g_open[i] = Open{name, 0, writable};
     return kFirstHandle + HostHandle(i);
   }
   return HOST_INVALID_HANDLE;
 }
 
-HostHandle m_open(const char* path, int) {
-  return g_files.count(path) != 0 ? hand_out(path) : HOST_INVALID_HANDLE;
+HostHandle m_open(const char* path, int mode) {
+  const bool writable = (mode & 0x0F) != HOST_MODE_READ;
+  return g_files.count(path) != 0 ? hand_out(path, writable) : HOST_INVALID_HANDLE;
 }
 HostHandle m_create(const char* path, uint32_t) {
-  if (is_open(path)) return HOST_INVALID_HANDLE;
+  if (is_open(path) || g_folders.count(path) != 0 || change_fails()) return HOST_INVALID_HANDLE;
   g_files[path].clear();
-  return hand_out(path);
+  return hand_out(path, true);
 }
 int32_t m_read(HostHandle h, void* buffer, int32_t count) {
   Open* o = open_of(h);
@@ -67,7 +78,10 @@ int32_t m_read(HostHandle h, void* buffer, int32_t count) {
 }
 int32_t m_write(HostHandle h, const void* buffer, int32_t count) {
   Open* o = open_of(h);
-  if (o == nullptr || count <= 0 || o->position + count > int64_t(FILE_LIMIT)) return 0;
+  if (o == nullptr || !o->writable || count <= 0 || o->position + count > int64_t(FILE_LIMIT)) {
+    return 0;
+  }
+  if (change_fails()) return 0;
   std::vector<uint8_t>& file = g_files[o->name];
   if (size_t(o->position + count) > file.size()) file.resize(size_t(o->position + count));
   std::memcpy(file.data() + o->position, buffer, size_t(count));
@@ -94,41 +108,61 @@ int32_t m_size(HostHandle h) {
   const std::vector<uint8_t>* file = bytes_of(h);
   return file == nullptr ? -1 : int32_t(file->size());
 }
-int m_flush(HostHandle h) { return open_of(h) != nullptr ? 0 : -1; }
+int m_flush(HostHandle h) { return open_of(h) != nullptr && !change_fails() ? 0 : -1; }
 int m_remove(const char* path) {
-  if (is_open(path)) return -1;
+  if (is_open(path) || g_files.count(path) == 0 || change_fails()) return -1;
   return g_files.erase(path) != 0 ? 0 : -1;
 }
 int m_move(const char* from, const char* to) {
-  if (is_open(from) || g_files.count(from) == 0 || g_files.count(to) != 0) return -1;
+  if (is_open(from) || g_files.count(from) == 0 || g_files.count(to) != 0 ||
+      g_folders.count(to) != 0 || change_fails())
+    return -1;
   g_files[to] = std::move(g_files[from]);
   g_files.erase(from);
   return 0;
 }
-int m_refuse_path(const char*) { return -1; }
-int m_set_attributes(const char* path, uint32_t) { return g_files.count(path) != 0 ? 0 : -1; }
+int m_make_dir(const char* path) {
+  if (g_files.count(path) != 0 || g_folders.count(path) != 0 || change_fails()) return -1;
+  g_folders.insert(path);
+  return 0;
+}
+int m_remove_dir(const char* path) {
+  if (g_folders.count(path) == 0 || change_fails()) return -1;
+  g_folders.erase(path);
+  return 0;
+}
+int m_set_attributes(const char* path, uint32_t) {
+  return g_files.count(path) != 0 || g_folders.count(path) != 0 ? 0 : -1;
+}
 uint32_t m_get_attributes(const char* path) {
+  if (g_folders.count(path) != 0) return HOST_ATTR_DIRECTORY;
   return g_files.count(path) != 0 ? HOST_ATTR_ARCHIVE : HOST_NO_SUCH_FILE;
 }
 intptr_t m_refuse_find(const char*, HostFindData*) { return -1; }
 int m_replace(const char* from, const char* to) {
-  if (is_open(from) || is_open(to) || g_files.count(from) == 0) return -1;
+  if (is_open(from) || is_open(to) || g_files.count(from) == 0 || g_folders.count(to) != 0 ||
+      change_fails())
+    return -1;
   g_files[to] = std::move(g_files[from]);
   g_files.erase(from);
   return 0;
 }
 int m_truncate(const char* path, int32_t length) {
   auto it = g_files.find(path);
-  if (it == g_files.end() || length < 0 || size_t(length) > FILE_LIMIT) return -1;
+  if (it == g_files.end() || length < 0 || size_t(length) > FILE_LIMIT || change_fails()) {
+    return -1;
+  }
   it->second.resize(size_t(length));
   return 0;
 }
-int m_sync(const char* path) { return g_files.count(path) != 0 ? 0 : -1; }
+int m_sync(const char* path) { return g_files.count(path) != 0 && !change_fails() ? 0 : -1; }
 
 }  // namespace
 
 void install() {
   g_files.clear();
+  g_folders.clear();
+  g_changesUntilFailure = 0;
   for (Open& o : g_open) o = Open{};
   host_restore_all();
   host_override(&HostOps::open, m_open);
@@ -141,8 +175,8 @@ void install() {
   host_override(&HostOps::flush, m_flush);
   host_override(&HostOps::remove, m_remove);
   host_override(&HostOps::move, m_move);
-  host_override(&HostOps::make_dir, m_refuse_path);
-  host_override(&HostOps::remove_dir, m_refuse_path);
+  host_override(&HostOps::make_dir, m_make_dir);
+  host_override(&HostOps::remove_dir, m_remove_dir);
   host_override(&HostOps::set_attributes, m_set_attributes);
   host_override(&HostOps::get_attributes, m_get_attributes);
   host_override(&HostOps::find_first, m_refuse_find);
@@ -159,5 +193,9 @@ const std::vector<uint8_t>* find(const std::string& name) {
   const auto it = g_files.find(name);
   return it == g_files.end() ? nullptr : &it->second;
 }
+
+const std::map<std::string, std::vector<uint8_t>>& files() { return g_files; }
+
+void fail_change(int nth) { g_changesUntilFailure = nth > 0 ? nth : 0; }
 
 }  // namespace memory_host

@@ -1,11 +1,13 @@
 // An in-memory host for tests, benchmarks and fuzz targets: the file calls of g_hostOps served
 // from files held in memory under their exact names, so nothing reaches the disk. Each file is
-// open at most once at a time; searches and folders are refused; the heap stays the system's.
-// host_restore_all() (support/host_override.h) puts the real host back.
+// open at most once at a time, and written only through a handle opened for writing; folders are names of their own (made, removed, reported as
+// folders); searches are refused; the heap stays the system's. One change may be planned to
+// fail. host_restore_all() (support/host_override.h) puts the real host back.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,5 +22,11 @@ void install();
 void put(const std::string& name, std::vector<uint8_t> bytes);
 // A file's bytes, or null when there is none of that name.
 const std::vector<uint8_t>* find(const std::string& name);
+// Every file, by name (folders are not files).
+const std::map<std::string, std::vector<uint8_t>>& files();
+// The nth call from now that changes a file or a name (create, write, flush, remove, move,
+// replace, truncate, sync, make or remove a folder) fails without changing anything; 0 plans
+// nothing. Counts start again at every install().
+void fail_change(int nth);
 
 }  // namespace memory_host

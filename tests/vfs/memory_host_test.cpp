@@ -29,6 +29,30 @@ TEST_F(MemoryHost, ServesTheHostCallsFromMemory) {
   EXPECT_EQ(host_find_first("*", HOST_ATTR_NORMAL, nullptr), -1);
 }
 
+TEST_F(MemoryHost, KeepsFoldersApartFromFiles) {
+  memory_host::install();
+  EXPECT_EQ(host_make_dir("out"), 0);
+  EXPECT_EQ(host_make_dir("out"), -1) << "made once";
+  EXPECT_EQ(host_get_attributes("out"), HOST_ATTR_DIRECTORY);
+  EXPECT_EQ(host_create("out", 0), HOST_INVALID_HANDLE) << "a folder is no file";
+  const HostHandle h = host_create("out/a", 0);
+  ASSERT_NE(h, HOST_INVALID_HANDLE);
+  host_close(h);
+  EXPECT_EQ(memory_host::files().size(), 1u) << "folders are not listed as files";
+  EXPECT_EQ(host_remove_dir("out"), 0);
+  EXPECT_EQ(host_get_attributes("out"), HOST_NO_SUCH_FILE);
+}
+
+TEST_F(MemoryHost, FailsThePlannedChangeOnly) {
+  memory_host::install();
+  memory_host::put("a.bin", bytes_of("hello"));
+  memory_host::fail_change(2);
+  EXPECT_EQ(host_move("a.bin", "b.bin"), 0);
+  EXPECT_EQ(host_move("b.bin", "c.bin"), -1) << "the second change fails";
+  EXPECT_NE(memory_host::find("b.bin"), nullptr) << "and changes nothing";
+  EXPECT_EQ(host_move("b.bin", "c.bin"), 0) << "later ones pass";
+}
+
 TEST_F(MemoryHost, HoldsAnArchiveTheFileLayerChanges) {
   memory_host::install();
   memory_host::put("m.pak", pak_fixture_bytes(archive('#', {member("#:\\A", "one")})));

@@ -12,9 +12,6 @@ namespace {
 
 // The shortest zlib stream: two header bytes, an empty final block, the Adler-32 trailer.
 constexpr uint32_t kShortestStream = 8;
-// Deflate cannot expand data by more than about 1032:1; a record claiming more is damaged,
-// and is refused before anything is allocated for it.
-constexpr uint64_t kMaxInflateRatio = 1032;
 
 bool zlib_header(uint8_t first, uint8_t second) {
   const unsigned cmf = first ^ STREAM_MASK;
@@ -67,7 +64,7 @@ bool unpack_record(Bytes& stored, Bytes* content, std::optional<Codec> codec) {
   if (r.packedSize < kShortestStream || at + uint64_t(r.packedSize) > stored.size() ||
       !zlib_header(stored[at], stored[at + 1]))
     return false;
-  if (uint64_t(r.unpackedSize) > uint64_t(r.packedSize) * kMaxInflateRatio ||
+  if (!masked_ratio_possible(r.packedSize, r.unpackedSize) ||
       r.unpackedSize > uint32_t(HOST_MAX_FILE_SIZE))
     return false;
   content->resize(r.unpackedSize);

@@ -1,0 +1,79 @@
+// Fuzz target for the pak tool's reading of hostile archives: the input after its first byte is
+// an archive (or, first byte odd, an executable carrying one) in the in-memory host, which
+// `list` (table or JSON, deleted entries too or not), `verify` and `extract` (unpacked or as
+// stored, into an in-memory folder) read. The archive stays as it was, and extraction writes
+// nothing outside its folder, whatever the member names.
+//
+// First byte: bit 0 executable, bit 1 raw names, bit 2 extract as stored, bit 3 list deleted
+// entries too, bit 4 list as JSON.
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "archive/pak_table.h"
+#include "support/host_override.h"
+#include "support/memory_host.h"
+#include "tools/pak/pak_commands.h"
+
+namespace {
+
+constexpr char kFolder[] = "out";
+
+// A path the extraction may have written: "out/" and then plain names separated by '/'.
+bool inside_folder(const std::string& path) {
+  const std::string prefix = std::string(kFolder) + "/";
+  if (path.compare(0, prefix.size(), prefix) != 0) return false;
+  std::string rest = path.substr(prefix.size()) + "/";
+  for (size_t from = 0, slash; (slash = rest.find('/', from)) != std::string::npos;
+       from = slash + 1) {
+    const std::string part = rest.substr(from, slash - from);
+    if (part.empty() || part == "." || part == ".." ||
+        part.find_first_of("\\:") != std::string::npos)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const uint8_t flags = data[0];
+  const std::string archive = (flags & 1) ? "in.exe" : "in.pak";
+  const std::vector<uint8_t> bytes(data + 1, data + size);
+  memory_host::install();
+  memory_host::put(archive, bytes);
+
+  std::ostringstream out, err;
+  ToolIo io{out, err, false};
+  const bool raw = (flags & 2) != 0;
+  ListOptions list;
+  list.archive = archive;
+  list.all = (flags & 8) != 0;
+  list.json = (flags & 16) != 0;
+  list.rawNames = raw;
+  run_list(list, io);
+  VerifyOptions verify;
+  verify.archive = archive;
+  verify.rawNames = raw;
+  run_verify(verify, io);
+  ExtractOptions extract;
+  extract.archive = archive;
+  extract.directory = kFolder;
+  extract.stored = (flags & 4) != 0;
+  extract.rawNames = raw;
+  run_extract(extract, io);
+
+  if (g_archiveTop != 0) abort();
+  for (const auto& [name, content] : memory_host::files()) {
+    if (name == archive) {
+      if (content != bytes) abort();  // a reading command changed the archive
+    } else if (!inside_folder(name)) {
+      abort();  // written outside the folder
+    }
+  }
+  host_restore_all();
+  return 0;
+}

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds the fuzz preset and runs every fuzz target for SECONDS (default 60) on a copy of its
+# seed corpus (fuzz/corpus/<name>/, the tree is left as it is), printing one line per target:
+# executions, executions per second and the result. A crash, leak, timeout or memory blow-up
+# fails the run; the input that did it is kept under build/fuzz/findings/<name>/.
+# Usage: scripts/fuzz.sh [SECONDS] [TARGET...]   (VELMOR_FUZZ_JOBS: targets run at once, 1)
+set -uo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+shift || true
+jobs=${VELMOR_FUZZ_JOBS:-1}
+
+cmake --preset fuzz >/dev/null || exit 1
+cmake --build --preset fuzz -j2 >/dev/null || { cmake --build --preset fuzz -j1; exit 1; }
+
+bin=build/fuzz/fuzz
+work=$(mktemp -d "${TMPDIR:-/tmp}/velmor-fuzz-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+if [ $# -gt 0 ]; then
+  targets=("$@")
+else
+  targets=()
+  for source in fuzz/*_fuzz.cpp; do targets+=("$(basename "$source" .cpp)"); done
+fi
+
+# Runs one target; its line goes to $work/<target>.line, its log to $work/<target>.log.
+run_one() {
+  local target=$1 name=${1%_fuzz}
+  local corpus=$work/$name findings=build/fuzz/findings/$name
+  mkdir -p "$corpus" "$findings"
+  [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
+  local status=0
+  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    "$bin/$target" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$findings/" >"$work/$target.log" 2>&1 || status=$?
+  local execs rate result=ok
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/$target.log" | tail -1)
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$work/$target.log" | tail -1)
+  if [ "$status" != 0 ]; then
+    result="FAILED ($(grep -m1 -oE 'ERROR: [A-Za-z]+: [^ ]+( [^ ]+)?|deadly signal|timeout|out-of-memory' "$work/$target.log" || echo "exit $status"))"
+    tail -40 "$work/$target.log" >&2
+  fi
+  printf '%-22s %12s execs %8s execs/s  %s\n' "$target" "${execs:-0}" "${rate:-0}" "$result" \
+    >"$work/$target.line"
+  [ "$status" = 0 ]
+}
+
+failed=0
+running=0
+for target in "${targets[@]}"; do
+  run_one "$target" &
+  running=$((running + 1))
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n || failed=1
+    running=$((running - 1))
+  fi
+done
+while [ "$running" -gt 0 ]; do
+  wait -n || failed=1
+  running=$((running - 1))
+done
+for target in "${targets[@]}"; do cat "$work/$target.line"; done
+if [ "$failed" != 0 ]; then
+  echo "fuzz: a target failed (inputs under build/fuzz/findings/)" >&2
+  exit 1
+fi
