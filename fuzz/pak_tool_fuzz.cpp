@@ -63,6 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   extract.archive = archive;
   extract.directory = kFolder;
   extract.stored = (flags & 4) != 0;
+  extract.threads = 1;  // unpacked inline: no threads started for every input
   extract.rawNames = raw;
   run_extract(extract, io);
 

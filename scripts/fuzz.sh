@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the fuzz preset and runs every fuzz target for SECONDS (default 60) on a copy of its
 # seed corpus (fuzz/corpus/<name>/, the tree is left as it is), printing one line per target:
-# executions, executions per second and the result. A crash, leak, timeout or memory blow-up
-# fails the run; the input that did it is kept under build/fuzz/findings/<name>/.
+# executions, executions per second of wall time and of the target's own processor time (the
+# rate on a core of its own, on a machine others share), and the result.
+# A crash, leak, timeout or memory blow-up fails the run; the input that did it is kept under
+# build/fuzz/findings/<name>/
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET...]   (VELMOR_FUZZ_JOBS: targets run at once, 1)
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -29,19 +31,23 @@ run_one() {
   local corpus=$work/$name findings=build/fuzz/findings/$name
   mkdir -p "$corpus" "$findings"
   [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
-  local status=0
-  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    "$bin/$target" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$findings/" >"$work/$target.log" 2>&1 || status=$?
-  local execs rate result=ok
+  local status=0 TIMEFORMAT='%U %S'
+  { time ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
+      UBSAN_OPTIONS=print_stacktrace=1 \
+      "$bin/$target" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=1 -artifact_prefix="$findings/" >"$work/$target.log" 2>&1; } \
+    2>"$work/$target.time" || status=$?
+  local execs rate cpu result=ok
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/$target.log" | tail -1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$work/$target.log" | tail -1)
   if [ "$status" != 0 ]; then
     result="FAILED ($(grep -m1 -oE 'ERROR: [A-Za-z]+: [^ ]+( [^ ]+)?|deadly signal|timeout|out-of-memory' "$work/$target.log" || echo "exit $status"))"
     tail -40 "$work/$target.log" >&2
   fi
-  printf '%-22s %12s execs %8s execs/s  %s\n' "$target" "${execs:-0}" "${rate:-0}" "$result" \
-    >"$work/$target.line"
+  cpu=$(awk -v n="${execs:-0}" '{ t = $1 + $2; printf "%d", (t > 0 ? n / t : 0) }' \
+    "$work/$target.time")
+  printf '%-22s %12s execs %8s execs/s %8s execs/cpu-s  %s\n' "$target" "${execs:-0}" \
+    "${rate:-0}" "${cpu:-0}" "$result" >"$work/$target.line"
   [ "$status" = 0 ]
 }
 

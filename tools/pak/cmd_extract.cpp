@@ -156,7 +156,7 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
     progress.advance(sizes[k]);
     return true;
   };
-  run_ordered(sizes, worker_threads(chosen.size(), 0), kReadAheadBudget, steps);
+  run_ordered(sizes, worker_threads(chosen.size(), options.threads), kReadAheadBudget, steps);
 
   for (size_t p = 0; p < patterns.size(); ++p) {
     if (!used[p]) {

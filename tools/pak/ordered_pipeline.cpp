@@ -72,7 +72,8 @@ class Workers {
 unsigned worker_threads(size_t items, unsigned wanted) {
   if (items < 2) return 0;
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  return unsigned(std::min<size_t>(wanted != 0 ? wanted : cores, items));
+  const unsigned threads = unsigned(std::min<size_t>(wanted != 0 ? wanted : cores, items));
+  return threads > 1 ? threads : 0;  // a lone worker beside a waiting caller gains nothing
 }
 
 bool run_ordered(const std::vector<int64_t>& sizes, unsigned threads, int64_t readAheadBudget,

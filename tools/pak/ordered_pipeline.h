@@ -20,5 +20,6 @@ struct OrderedSteps {
 bool run_ordered(const std::vector<int64_t>& sizes, unsigned threads, int64_t readAheadBudget,
                  const OrderedSteps& steps);
 
-// Threads worth starting for the number of items: one per core, never more than the items.
+// Threads worth starting for the number of items: one per core (or as many as wanted), never
+// more than the items. One thread is the calling one: the work then runs inline (0).
 unsigned worker_threads(size_t items, unsigned wanted);

@@ -38,6 +38,7 @@ struct ExtractOptions {
   std::vector<std::string> patterns;  // none: every member
   std::string directory = ".";
   bool stored = false;
+  unsigned threads = 0;  // unpacking threads; 0: one per core
   bool rawNames = false;
 };
 
