@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those missing. Groups: native (default),
-# windows (MinGW-w64 cross build, Wine, Xvfb, fonts), windows64 (wine64 for the win64 tests).
+# windows (MinGW-w64 cross build, Wine, Xvfb, fonts, and osslsigncode with openssl to sign an
+# updater), windows64 (wine64 for the win64 tests).
 set -euo pipefail
 
 native=(cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libgtest-dev libgmock-dev
         libbenchmark-dev libcli11-dev libinih-dev nlohmann-json3-dev python3)
 windows=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev googletest
-         wine wine32:i386 xvfb xauth fonts-wqy-microhei imagemagick locales)
+         wine wine32:i386 xvfb xauth fonts-wqy-microhei imagemagick locales osslsigncode openssl)
 windows64=(wine64)
 
 want=()
