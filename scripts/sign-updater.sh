@@ -1,7 +1,7 @@
 # Sourced by the Windows end-to-end script: makes a signed updater as a publisher does, with the
-# cross-built stub and pak.exe under Wine, signing as the last step with osslsigncode and a
-# self-signed certificate made on the spot, and checks it (osslsigncode verify, pak list, pak
-# verify). Each command is shown with its output.
+# stub and pak.exe of the build the driver comes from, under Wine, signing as the last step with
+# osslsigncode and a self-signed certificate made on the spot, and checks it (osslsigncode
+# verify, pak list, pak verify, pak info). Each command is shown with its output.
 #   sign_updater_e2e DIR   makes DIR afresh and sets SIGNED_UPDATER to the signed updater's
 #                          Windows path; the files it carries lie beside it. WINEPREFIX is set;
 #                          the caller has set -euo pipefail.
@@ -16,8 +16,8 @@ sign_updater_run() {
 
 sign_updater_e2e() {
   local dir=$1 stub pak
-  stub=$PWD/build/win32/VelmorUpdate.exe
-  pak=$PWD/build/win32/tools/pak.exe
+  stub=$PWD/build/${VELMOR_WINE_PRESET:-win32}/VelmorUpdate.exe
+  pak=$PWD/build/${VELMOR_WINE_PRESET:-win32}/tools/pak.exe
   rm -rf "$dir"
   mkdir -p "$dir"
   echo "== a signed updater, made as a publisher makes it (in $dir)"
