@@ -30,7 +30,7 @@ sign_updater_e2e() {
     sign_updater_run wine "$pak" build-updater --stub "$stub" --game-exe Velmor.EXE \
       --pack Update.PAK -o Upd.exe
     sign_updater_run openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Velmor Test" \
-      -keyout key.pem -out cert.pem -quiet
+      -keyout key.pem -out cert.pem
     sign_updater_run osslsigncode sign -certs cert.pem -key key.pem -n "Velmor Update" \
       -in Upd.exe -out VelmorUpdate-1.01.exe
     sign_updater_run osslsigncode verify -CAfile cert.pem VelmorUpdate-1.01.exe
