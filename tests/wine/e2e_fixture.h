@@ -17,6 +17,8 @@
 // The programs under test (Windows paths): the updater stub and the pak tool.
 extern std::string g_stubPath;
 extern std::string g_pakPath;
+// A signed updater made outside the driver, with the files it carries beside it; empty: none.
+extern std::string g_signedUpdaterPath;
 
 // The texts as shown, in UTF-16.
 namespace shown {
