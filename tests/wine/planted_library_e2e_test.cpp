@@ -138,7 +138,8 @@ TEST_F(PlantedLibraries, UpdaterLoadsNoneInTheFolderBrowser) {
 
 TEST_F(PlantedLibraries, PakToolLoadsNone) {
   const std::string pak = downloaded(g_pakPath, "pak.exe");
-  for (const char* arguments : {"create Update.PAK --letters @", "verify Update.PAK"}) {
+  ASSERT_TRUE(write_file_bytes(downloads_.join("Readme.txt"), bytes_of("new pack")));
+  for (const char* arguments : {"create Update.PAK --letters @", "add Update.PAK Readme.txt"}) {
     SCOPED_TRACE(arguments);
     Program tool;
     DWORD code = 99;
