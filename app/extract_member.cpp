@@ -7,7 +7,7 @@
 #include "archive/masked_stream.h"
 #include "archive/pak_format.h"
 #include "vfs/file_handle.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include "app/app_state.h"
 #include "app/game_path.h"
 #include "app/updater.h"
-#include "vfs/host/host.h"
-#include "vfs/path.h"
+#include "host/host.h"
+#include "host/path.h"
 
 int BuildGamePath(char* out, size_t room, const char* folder, const char* name) {
   if (out == nullptr || room == 0) return -1;

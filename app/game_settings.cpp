@@ -6,7 +6,7 @@
 #include "app/game_path.h"
 #include "app/updater.h"
 #include "config/settings.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 

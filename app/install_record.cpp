@@ -7,7 +7,7 @@
 
 #include "archive/pak_format.h"
 #include "app/updater.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ int InstallRecordBuild(uint8_t* buffer, size_t oldLength, size_t* newLength) {
 
 int InstallRecordStage(const char* path, StagedFile* file) {
   const uint32_t attributes = host_get_attributes(path);
-  if (attributes == 0xFFFFFFFFu || (attributes & HOST_ATTR_DIRECTORY) != 0) return 0;
+  if (attributes == HOST_NO_SUCH_FILE || (attributes & HOST_ATTR_DIRECTORY) != 0) return 0;
   uint8_t* buffer = nullptr;
   size_t length = 0;
   const int loaded = read_record(path, &buffer, &length);

@@ -4,20 +4,43 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "app/archive_probe.h"
 #include "app/game_path.h"
 #include "app/install_record.h"
 #include "app/staged_file.h"
 #include "app/updater.h"
+#include "archive/pak_recognise.h"
 #include "archive/pak_table.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 #include "vfs/mount_path.h"
-#include "vfs/path.h"
+#include "host/path.h"
 #include "vfs/search.h"
 
 namespace {
 
-constexpr uint32_t PLAIN_FILES = 0x80;
+// What a look at a pack tells the update before it opens the pack.
+enum class PackLook {
+  Absent,      // no such file
+  NotArchive,  // no archive there, or one that does not serve the letter
+  Archive,     // an archive serving the letter, its directory inside the file
+  Unreadable,  // there, but it could not be opened or read
+};
+
+PackLook look_at_pack(const char* path, char letter) {
+  PakLocation at{};
+  switch (pak_recognise(path, &at)) {
+    case PakRefusal::None:
+      break;
+    case PakRefusal::NoSuchFile:
+      return PackLook::Absent;
+    case PakRefusal::Unreadable:
+      return PackLook::Unreadable;
+    default:
+      return PackLook::NotArchive;
+  }
+  const auto served = static_cast<uint8_t>(letter);
+  const bool serves = served >= at.header.firstLetter && served <= at.header.lastLetter;
+  return serves ? PackLook::Archive : PackLook::NotArchive;
+}
 
 void fill_self_path() {
   if (selfPathOverride == nullptr) {
@@ -42,17 +65,17 @@ uint32_t installed_version() {
   if (!game_path(path, GAME_EXE_NAME)) return RESULT_FAILED;
   // Without a game executable the update installs one, whatever the pack says; one that is
   // there but cannot be read is an installation the update must not touch.
-  if (host_get_attributes(path) == 0xFFFFFFFFu) return 0;
+  if (host_get_attributes(path) == HOST_NO_SUCH_FILE) return 0;
   if (FileExists(path) == 0) return RESULT_FAILED;
 
   if (!game_path(path, GAME_PACK_NAME)) return RESULT_FAILED;
-  switch (ProbeArchive(path, GAME_PACK_LETTER)) {
-    case ArchiveProbe::Absent:
-    case ArchiveProbe::NotArchive:
+  switch (look_at_pack(path, GAME_PACK_LETTER)) {
+    case PackLook::Absent:
+    case PackLook::NotArchive:
       return 0;
-    case ArchiveProbe::Unreadable:
+    case PackLook::Unreadable:
       return RESULT_FAILED;
-    case ArchiveProbe::Archive:
+    case PackLook::Archive:
       break;
   }
   // A pack that reads as an archive but will not open may hold a later update: left alone.
@@ -60,9 +83,9 @@ uint32_t installed_version() {
   uint32_t result = 0;
   char found[VFS_NAME_ROOM];
   vfs_set_prefix_strip(1);
-  if (vfs_find_first(MARKER_NEWER, PLAIN_FILES, found) == 0) {
+  if (vfs_find_first(MARKER_NEWER, HOST_ATTR_NORMAL, found) == 0) {
     result = RESULT_NEWER_INSTALLED;
-  } else if (vfs_find_first(MARKER_THIS, PLAIN_FILES, found) == 0) {
+  } else if (vfs_find_first(MARKER_THIS, HOST_ATTR_NORMAL, found) == 0) {
     result = RESULT_ALREADY_UPDATED;
   }
   vfs_set_prefix_strip(0);
@@ -111,15 +134,15 @@ void RunUpdate() {
   updateResult = installed_version();
   if (updateResult != 0) return;
 
-  switch (ProbeArchive(selfPath, PAYLOAD_LETTER)) {
-    case ArchiveProbe::Absent:
-    case ArchiveProbe::NotArchive:
+  switch (look_at_pack(selfPath, PAYLOAD_LETTER)) {
+    case PackLook::Absent:
+    case PackLook::NotArchive:
       updateResult = RESULT_PACK_DAMAGED;
       return;
-    case ArchiveProbe::Unreadable:
+    case PackLook::Unreadable:
       updateResult = RESULT_FAILED;
       return;
-    case ArchiveProbe::Archive:
+    case PackLook::Archive:
       break;
   }
   // Its header is sound, so a failure to open it lies in reading the rest.

@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 
 constexpr int NAME_TRIES = 10;
 
-bool exists(const char* path) { return host_get_attributes(path) != 0xFFFFFFFFu; }
+bool exists(const char* path) { return host_get_attributes(path) != HOST_NO_SUCH_FILE; }
 
 // A name beside target with the given mark and a digit that no file has yet.
 bool free_name(char* out, const char* target, const char* mark) {
@@ -28,7 +28,7 @@ bool free_name(char* out, const char* target, const char* mark) {
 // name. On failure the old file is back as it was.
 int swap_in(StagedFile* f) {
   f->oldAttributes = host_get_attributes(f->target);
-  if (f->oldAttributes != STAGED_NO_FILE) {
+  if (f->oldAttributes != HOST_NO_SUCH_FILE) {
     host_set_attributes(f->target, HOST_ATTR_NORMAL);
     if (host_move(f->target, f->backup) != 0) {
       host_set_attributes(f->target, f->oldAttributes);
@@ -36,7 +36,7 @@ int swap_in(StagedFile* f) {
     }
   }
   if (host_move(f->staged, f->target) != 0) {
-    if (f->oldAttributes != STAGED_NO_FILE && host_move(f->backup, f->target) == 0) {
+    if (f->oldAttributes != HOST_NO_SUCH_FILE && host_move(f->backup, f->target) == 0) {
       host_set_attributes(f->target, f->oldAttributes);
     }
     return -1;
@@ -51,14 +51,14 @@ void swap_back(StagedFile* f) {
     // The new copy will not go: at least keep it from the old file's way under its own name.
     if (host_move(f->target, f->staged) != 0) return;
   }
-  if (f->oldAttributes != STAGED_NO_FILE && host_move(f->backup, f->target) == 0) {
+  if (f->oldAttributes != HOST_NO_SUCH_FILE && host_move(f->backup, f->target) == 0) {
     host_set_attributes(f->target, f->oldAttributes);
   }
   f->state = StageState::Staged;
 }
 
 bool remove_backup(StagedFile* f) {
-  if (f->oldAttributes == STAGED_NO_FILE) return true;
+  if (f->oldAttributes == HOST_NO_SUCH_FILE) return true;
   return host_force_delete(f->backup) == 0;
 }
 
@@ -66,7 +66,7 @@ bool remove_backup(StagedFile* f) {
 
 int StagedFileBegin(StagedFile* file, const char* target) {
   *file = StagedFile{};
-  file->oldAttributes = STAGED_NO_FILE;
+  file->oldAttributes = HOST_NO_SUCH_FILE;
   const size_t length = strnlen(target, WORK_PATH_ROOM);
   if (length == WORK_PATH_ROOM) return -1;
   memcpy(file->target, target, length + 1);
@@ -87,7 +87,7 @@ int StagedCommit(StagedFile* const* files, int count) {
   while (swapped < count && swap_in(files[swapped]) == 0) ++swapped;
   // The first backup to go is the last step that can still fail with everything put back.
   int first = 0;
-  while (first < swapped && files[first]->oldAttributes == STAGED_NO_FILE) ++first;
+  while (first < swapped && files[first]->oldAttributes == HOST_NO_SUCH_FILE) ++first;
   if (swapped < count || (first < count && !remove_backup(files[first]))) {
     for (int i = swapped - 1; i >= 0; --i) swap_back(files[i]);
     for (int i = 0; i < count; ++i) StagedFileDiscard(files[i]);

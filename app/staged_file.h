@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "app/app_state.h"
+#include "host/host.h"
 
 enum class StageState { Empty, Staged, Swapped, Done };
 
@@ -13,11 +14,9 @@ struct StagedFile {
   char target[WORK_PATH_ROOM];  // the file being replaced
   char staged[WORK_PATH_ROOM];  // its new copy, written before anything else changes
   char backup[WORK_PATH_ROOM];  // where the old file waits until the replacement is final
-  uint32_t oldAttributes;       // the old file's attributes; STAGED_NO_FILE when there was none
+  uint32_t oldAttributes;       // the old file's attributes; HOST_NO_SUCH_FILE when there was none
   StageState state;
 };
-
-constexpr uint32_t STAGED_NO_FILE = 0xFFFFFFFFu;
 
 // Picks free names for the new copy and the backup beside target. 0, or -1 when none fits.
 int StagedFileBegin(StagedFile* file, const char* target);

@@ -34,8 +34,6 @@ void AppendInstallRecord(const char* path);
 int GameExeExists(const char* folder);
 // 1 when the disk file can be opened for reading, else 0.
 int FileExists(const char* path);
-// The folder browser: non-zero when a file-system folder was chosen into path (room bytes).
-int BrowseForFolder(HWND owner, char* path, size_t room, const char* prompt);
 
 // Copies every member matching pattern, inflated, into the archive mounted at '@'. 1 when at
 // least one matched and all were copied, else 0.

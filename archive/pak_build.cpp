@@ -7,13 +7,11 @@
 
 #include "archive/masked_stream.h"
 #include "archive/pak_table.h"
-#include "vfs/delete_rename.h"
-#include "vfs/mount_path.h"
-#include "vfs/path.h"
+#include "host/path.h"
 
 namespace {
 
-constexpr uint32_t kMissing = 0xFFFFFFFFu;  // host_get_attributes of a path that does not exist
+constexpr uint32_t kNoUserValue = 0xFFFFFFFFu;  // pak_read_user_value of a file without one
 constexpr int32_t kUserValueEnd = 20;        // bytes a header needs to hold its userValue
 
 bool put(HostHandle file, const void* bytes, int64_t count) {
@@ -75,23 +73,14 @@ bool free_sibling_path(const char* path, const char* tag, char* out) {
   for (char digit = '0'; digit <= '9'; ++digit) {
     out[length + tagLength] = digit;
     out[length + tagLength + 1] = '\0';
-    if (host_get_attributes(out) == kMissing) return true;
+    if (host_get_attributes(out) == HOST_NO_SUCH_FILE) return true;
   }
   return false;
 }
 
-// Paths compared as the file layer finds them: ASCII letters in either case are the same.
-bool same_path(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    if (fold(*a) != fold(*b)) return false;
-    if (*a == '\0') return true;
-  }
-}
-
 // Gives the previous file its own name back after a failed compaction.
 void restore_from_backup(const char* backup, const char* path) {
-  if (host_get_attributes(path) != kMissing) host_force_delete(path);
+  if (host_get_attributes(path) != HOST_NO_SUCH_FILE) host_force_delete(path);
   host_move(backup, path);
 }
 
@@ -183,11 +172,11 @@ int pak_create(const char* path, int firstLetter, int lastLetter, uint32_t userV
 
 uint32_t pak_read_user_value(const char* path) {
   const HostHandle file = host_open(path, HOST_MODE_READ);
-  if (file == HOST_INVALID_HANDLE) return kMissing;
+  if (file == HOST_INVALID_HANDLE) return kNoUserValue;
   uint8_t header[PAK_HEADER_SIZE] = {};
   const int32_t got = host_read(file, header, int32_t(sizeof header));
   host_close(file);
-  if (got < kUserValueEnd) return kMissing;
+  if (got < kUserValueEnd) return kNoUserValue;
   return load_le32(header + 16);
 }
 
@@ -233,45 +222,6 @@ int pak_append_to_executable(const char* executablePath, const char* archivePath
   return appended ? 0 : -1;
 }
 
-int path_replace_extension(char* path, size_t room, const char* extension) {
-  if (path == nullptr || extension == nullptr) return -1;
-  const size_t length = strnlen(path, room);
-  if (length == room) return -1;
-  // Only the file part's dot counts: a dot in a folder name is not an extension.
-  size_t fileStart = 0;
-  for (size_t i = 0; i < length; ++i) {
-    if (path_is_separator(path[i])) fileStart = i + 1;
-  }
-  size_t cut = length;
-  for (size_t i = length; i > fileStart; --i) {
-    if (path[i - 1] == '.') {
-      cut = i - 1;
-      break;
-    }
-  }
-  const size_t extensionLength = strlen(extension);
-  if (cut + extensionLength >= room) return -1;
-  std::memcpy(path + cut, extension, extensionLength + 1);
-  return 0;
-}
-
-int rename_with_extension(const char* path, const char* extension) {
-  if (path == nullptr) return -1;
-  char target[PAK_RENAME_TARGET_ROOM];
-  const size_t length = strnlen(path, sizeof target);
-  if (length == sizeof target) return -1;
-  std::memcpy(target, path, length + 1);
-  if (path_replace_extension(target, sizeof target, extension) != 0) return -1;
-  // Deleting the target would delete the file itself when it already has that extension.
-  if (same_path(target, path)) return -1;
-
-  vfs_delete(target);  // usually there is none
-  if (vfs_archive_for_path(path) < 0) return vfs_rename(path, target);
-  char name[PAK_RENAME_TARGET_ROOM];
-  path_file_part(name, target);
-  return vfs_rename(path, name);
-}
-
 int pak_compact(const char* path) {
   pak_close_all();  // from here on every path is a disk path, whatever happens next
   if (path == nullptr) return -1;
@@ -279,7 +229,8 @@ int pak_compact(const char* path) {
   const size_t length = strnlen(path, sizeof backup);
   if (length == sizeof backup) return -1;
   std::memcpy(backup, path, length + 1);
-  if (path_replace_extension(backup, sizeof backup, ".BAK") != 0 || same_path(backup, path))
+  if (path_replace_extension(backup, sizeof backup, ".BAK") != 0 ||
+      path_same_ignoring_case(backup, path))
     return -1;
 
   // Nothing is renamed unless the file reads as a stand-alone archive.
@@ -292,7 +243,9 @@ int pak_compact(const char* path) {
   host_close(file);
   if (!isArchive || pak_path_is_executable(path)) return -1;
 
-  if (rename_with_extension(path, ".BAK") != 0) return -1;
+  // With every archive closed the path is a disk path: the backup replaces any older one.
+  host_delete(backup);
+  if (host_move(path, backup) != 0) return -1;
   const int slot = pak_open(backup, PAK_OPEN_READ);
   const int result = slot < 0 ? -1 : pak_compact_to(slot, path);
   pak_close_all();

@@ -7,11 +7,9 @@
 #include <cstdint>
 
 #include "archive/pak_format.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
-// Room of the path buffers: the target of rename_with_extension and the backup path of
-// pak_compact, terminators included. Longer paths are refused.
-constexpr size_t PAK_RENAME_TARGET_ROOM = 128;
+// Room of pak_compact's backup path, terminator included. Longer paths are refused.
 constexpr size_t PAK_BACKUP_PATH_ROOM = 112;
 
 // Bytes moved per read and write of the copy loops.
@@ -35,15 +33,6 @@ int pak_append_to_executable(const char* executablePath, const char* archivePath
 // name with the extension ".BAK". On a failure after the backup rename, the half-written file is
 // removed and the previous file gets its own name back.
 int pak_compact(const char* path);
-
-// Replaces the extension of the path's file part (from its last '.') by extension, or appends
-// it when the file part has none. room is the buffer's size; -1, path unchanged, when the
-// result would not fit.
-int path_replace_extension(char* path, size_t room, const char* extension);
-
-// Renames a file or member to the same path with its extension replaced, deleting any file or
-// member of that name first. -1 when the target does not fit PAK_RENAME_TARGET_ROOM bytes.
-int rename_with_extension(const char* path, const char* extension);
 
 // Step-by-step compaction of the archive open in a slot into a new file: pak_compact_begin
 // creates the output, pak_compact_step copies at most one PAK_COPY_CHUNK of member data per

@@ -1,6 +1,7 @@
-// The archive table: opening PAK archives (stand-alone or appended to an executable) into the
-// ten slots, holding each directory in memory with a sorted name index, writing a changed
-// directory back, and closing. All file and heap access goes through the host wrappers.
+// The archive table: opening recognised PAK archives (stand-alone or appended to an
+// executable) into the ten slots, holding each directory in memory with a sorted name index,
+// writing a changed directory back, and closing. All file and heap access goes through the
+// host wrappers.
 #include "archive/pak_table.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <utility>
 
 #include "archive/masked_stream.h"
+#include "archive/pak_recognise.h"
 
 PakArchive g_archives[PAK_MAX_ARCHIVES];
 int g_archiveTop = 0;
@@ -64,81 +66,65 @@ struct OpenedArchive {
   }
 };
 
-// Reads the trailing locator of an executable and places the file at the archive start.
-bool seek_appended_archive(HostHandle file, int64_t fileSize, int32_t* baseOffset) {
-  if (fileSize < int64_t(PAK_LOCATOR_SIZE)) return false;
-  const int64_t locatorAt = fileSize - int64_t(PAK_LOCATOR_SIZE);
-  uint8_t locator[PAK_LOCATOR_SIZE];
-  if (!seek_exact(file, locatorAt) || !read_exact(file, locator, sizeof locator)) return false;
-  const int64_t start = pak_locator_decode(locator);
-  // A non-zero start must leave room for a whole header before the locator; a start of 0 is an
-  // archive that takes the whole file, locator bytes included.
-  if (start != 0 && start + int64_t(PAK_HEADER_SIZE) > locatorAt) return false;
-  if (!seek_exact(file, start)) return false;
-  *baseOffset = int32_t(start);
-  return true;
-}
-
 // Reads a compressed directory of entryCount > 0 entries into out->directory.
-bool read_compressed_directory(HostHandle file, OpenedArchive* out, int64_t directoryBytes,
-                               int64_t roomBytes) {
+PakRefusal read_compressed_directory(HostHandle file, OpenedArchive* out, int64_t directoryBytes,
+                                     int64_t roomBytes) {
   const int32_t packedSize = out->header.packedDirectorySize;
   auto* packed = static_cast<uint8_t*>(mem_alloc(size_t(packedSize)));
-  if (packed == nullptr) return false;
-  bool ok = seek_exact(file, out->directoryOffset) && read_exact(file, packed, packedSize);
+  if (packed == nullptr) return PakRefusal::NoMemory;
+  const bool read = seek_exact(file, out->directoryOffset) && read_exact(file, packed, packedSize);
   uint32_t inflated = 0;
-  if (ok) {
+  if (read) {
     inflated = masked_uncompress(out->directory, packed, uint32_t(packedSize), uint32_t(roomBytes));
   }
   mem_free(packed);
-  if (!ok || inflated < directoryBytes) return false;
+  if (!read) return PakRefusal::Unreadable;
+  if (inflated < directoryBytes) return PakRefusal::DamagedDirectory;
   std::memset(reinterpret_cast<uint8_t*>(out->directory) + inflated, 0,
               size_t(roomBytes - inflated));
-  return true;
+  return PakRefusal::None;
 }
 
-// Checks the header against the file, sizes the directory and reads it.
-bool read_directory(HostHandle file, int64_t fileSize, OpenedArchive* out) {
+// Sizes the directory of a recognised archive against the file and reads it.
+PakRefusal read_directory(HostHandle file, const PakLocation& at, OpenedArchive* out) {
   const PakHeader& h = out->header;
-  if (h.entryCount < 0 || h.packedDirectorySize < 0) return false;
-  // The directory lies after the header; a smaller offset would have a flush overwrite it.
-  if (h.directoryOffset < int32_t(PAK_HEADER_SIZE)) return false;
-  const int64_t absolute = int64_t(out->baseOffset) + h.directoryOffset;
-  const int64_t available =
-      fileSize - absolute - (out->baseOffset != 0 ? int64_t(PAK_LOCATOR_SIZE) : 0);
-  if (absolute > HOST_MAX_FILE_SIZE || available <= 0) return false;
+  const int64_t absolute = int64_t(at.baseOffset) + h.directoryOffset;
+  const int64_t available = at.end - absolute;  // more than 0: recognition checked it
   out->directoryOffset = int32_t(absolute);
 
   const bool compressed = h.packedDirectorySize != 0;
   const int64_t directoryBytes = int64_t(h.entryCount) * int64_t(PAK_ENTRY_SIZE);
   int64_t roomBytes = 0;
+  bool fits = true;
   if (h.entryCount == 0) {
     out->capacity = PAK_EMPTY_DIRECTORY_ENTRIES;
     roomBytes = PAK_EMPTY_DIRECTORY_BYTES;
-    if (!compressed && available < roomBytes) return false;
+    fits = compressed || available >= roomBytes;
   } else if (compressed) {
-    if (h.packedDirectorySize > available) return false;
-    if (directoryBytes > int64_t(h.packedDirectorySize) * kMaxInflateRatio + kInflateSlack)
-      return false;
     const int64_t capacity = int64_t(h.entryCount) + kCompressedSpareEntries;
     roomBytes = capacity * int64_t(PAK_ENTRY_SIZE);
-    if (roomBytes > HOST_MAX_FILE_SIZE) return false;
     out->capacity = int32_t(capacity);
+    fits = h.packedDirectorySize <= available &&
+           directoryBytes <= int64_t(h.packedDirectorySize) * kMaxInflateRatio + kInflateSlack &&
+           roomBytes <= HOST_MAX_FILE_SIZE;
   } else {
     // Only the directory's own bytes are read; whatever follows it is ignored.
-    if (directoryBytes > available) return false;
     out->capacity = h.entryCount;
     roomBytes = directoryBytes;
+    fits = directoryBytes <= available;
   }
+  if (!fits) return PakRefusal::DamagedDirectory;
 
   out->directory = static_cast<PakEntry*>(mem_alloc(size_t(roomBytes)));
-  if (out->directory == nullptr) return false;
+  if (out->directory == nullptr) return PakRefusal::NoMemory;
   if (h.entryCount == 0 && compressed) {
     std::memset(out->directory, 0, size_t(roomBytes));
-    return true;
+    return PakRefusal::None;
   }
   if (compressed) return read_compressed_directory(file, out, directoryBytes, roomBytes);
-  return seek_exact(file, out->directoryOffset) && read_exact(file, out->directory, roomBytes);
+  const bool read =
+      seek_exact(file, out->directoryOffset) && read_exact(file, out->directory, roomBytes);
+  return read ? PakRefusal::None : PakRefusal::Unreadable;
 }
 
 // Names are at most 39 bytes whatever the file holds; deleted entries lose their names.
@@ -162,23 +148,21 @@ int32_t* build_index(const PakEntry* directory, int32_t entryCount) {
   return index;
 }
 
-bool load_archive(HostHandle file, bool executable, OpenedArchive* out) {
-  const int64_t fileSize = host_size(file);
-  if (fileSize < 0) return false;
-  if (executable && !seek_appended_archive(file, fileSize, &out->baseOffset)) return false;
-
-  PakHeaderBytes headerBytes{};
-  if (!read_exact(file, headerBytes.data(), int64_t(headerBytes.size()))) return false;
-  out->header = pak_header_decode(headerBytes);
-  if (out->header.magic != PAK_MAGIC) return false;
-  if (!read_directory(file, fileSize, out)) return false;
+PakRefusal load_archive(HostHandle file, bool executable, OpenedArchive* out) {
+  PakLocation at{};
+  const PakRefusal recognised = pak_recognise_file(file, executable, &at);
+  if (recognised != PakRefusal::None) return recognised;
+  out->header = at.header;
+  out->baseOffset = at.baseOffset;
+  const PakRefusal read = read_directory(file, at, out);
+  if (read != PakRefusal::None) return read;
 
   const int32_t entryCount = out->header.entryCount;
   if (entryCount > 0) {
     normalise_entries(out->directory, entryCount);
     out->sortedIndex = build_index(out->directory, entryCount);
   }
-  return true;
+  return PakRefusal::None;
 }
 
 // The directory's bytes in file order: the directory itself on a little-endian host,
@@ -224,16 +208,38 @@ int pak_find_free_slot() {
   return -1;
 }
 
-int pak_open(const char* path, int mode) {
+int pak_open(const char* path, int mode) { return pak_open_why(path, mode, nullptr); }
+
+int pak_open_why(const char* path, int mode, PakRefusal* why) {
+  PakRefusal ignored;
+  PakRefusal& refusal = why != nullptr ? *why : ignored;
+  refusal = PakRefusal::None;
   const int slot = pak_find_free_slot();
-  if (slot < 0 || path == nullptr) return -1;
+  if (slot < 0) {
+    refusal = PakRefusal::NoFreeSlot;
+    return -1;
+  }
+  if (path == nullptr) {
+    refusal = PakRefusal::NoSuchFile;
+    return -1;
+  }
   const bool executable = pak_path_is_executable(path);
-  if (executable && mode != PAK_OPEN_READ) return -1;
+  if (executable && mode != PAK_OPEN_READ) {
+    refusal = PakRefusal::CarrierReadOnly;
+    return -1;
+  }
 
   const HostHandle file = host_open(path, mode);
-  if (file == HOST_INVALID_HANDLE) return -1;
+  if (file == HOST_INVALID_HANDLE) {
+    const uint32_t attributes = host_get_attributes(path);
+    refusal = attributes == HOST_NO_SUCH_FILE                ? PakRefusal::NoSuchFile
+              : (attributes & HOST_ATTR_DIRECTORY) != 0 ? PakRefusal::IsFolder
+                                                             : PakRefusal::Unreadable;
+    return -1;
+  }
   OpenedArchive opened;
-  if (!load_archive(file, executable, &opened)) {
+  refusal = load_archive(file, executable, &opened);
+  if (refusal != PakRefusal::None) {
     host_close(file);
     return -1;
   }
@@ -257,8 +263,13 @@ int pak_open(const char* path, int mode) {
 
 void pak_close(int slot) {
   if (!slot_in_use(slot)) return;
+  if (g_archives[slot].state & PAK_DIRTY) pak_flush_directory(slot);  // even if it fails
+  pak_close_discard(slot);
+}
+
+void pak_close_discard(int slot) {
+  if (!slot_in_use(slot)) return;
   PakArchive& a = g_archives[slot];
-  if (a.state & PAK_DIRTY) pak_flush_directory(slot);  // a failed flush does not keep it open
   pak_drop_index(slot);
   mem_free(a.directory);
   host_close(a.file);

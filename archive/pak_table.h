@@ -6,7 +6,8 @@
 #include <cstdint>
 
 #include "archive/pak_format.h"
-#include "vfs/host/host.h"
+#include "archive/pak_recognise.h"
+#include "host/host.h"
 
 constexpr int PAK_MAX_ARCHIVES = 10;
 constexpr uint32_t PAK_IN_USE = 0x80000000u;
@@ -37,7 +38,12 @@ extern int g_archiveTop;
 
 int pak_find_free_slot();
 int pak_open(const char* path, int mode);
+// pak_open that also says why it refused (why may be null; None after success).
+int pak_open_why(const char* path, int mode, PakRefusal* why);
+// Closes the slot, writing a changed directory back first.
 void pak_close(int slot);
+// Closes the slot without writing anything back: changes made in memory are dropped.
+void pak_close_discard(int slot);
 void pak_close_all();
 int pak_flush_directory(int slot);
 int pak_flush_top();

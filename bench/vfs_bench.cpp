@@ -15,7 +15,7 @@
 #include "archive/pak_format.h"
 #include "archive/pak_table.h"
 #include "vfs/file_handle.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 #include "vfs/mount_path.h"
 
 namespace {

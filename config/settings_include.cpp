@@ -2,7 +2,7 @@
 // store, and turning the key lines of included text into define records.
 #include "config/settings_store.h"
 #include "vfs/file_handle.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 

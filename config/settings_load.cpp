@@ -2,7 +2,7 @@
 // into section and key records. Included files are read as their directives are met.
 #include "config/settings_store.h"
 #include "vfs/file_handle.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 

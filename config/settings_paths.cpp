@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "config/settings_store.h"
-#include "vfs/host/host.h"
-#include "vfs/path.h"
+#include "host/host.h"
+#include "host/path.h"
 
 namespace {
 

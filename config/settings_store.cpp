@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "vfs/file_handle.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 SettingsStore g_settings{};
 

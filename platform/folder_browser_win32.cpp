@@ -6,7 +6,7 @@
 #include "platform/big5_text_win32.h"
 #include "platform/win32_ui.h"
 
-int UiBrowseForFolder(HWND owner, const char* promptBig5, char* path, size_t room) {
+int BrowseForFolder(HWND owner, char* path, size_t room, const char* promptBig5) {
   if (path == nullptr || room == 0) return 0;
   // The browser needs COM on this thread; a thread that has it already keeps it.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);

@@ -313,7 +313,7 @@ BOOL UiSetDlgItemText(HWND dialog, int id, const char* textBig5) {
   return copy_bounded(item->text, sizeof item->text, textBig5) ? 1 : 0;
 }
 
-int UiBrowseForFolder(HWND, const char* promptBig5, char* path, size_t room) {
+int BrowseForFolder(HWND, char* path, size_t room, const char* promptBig5) {
   console::show_plain("\n");
   console::show(promptBig5 != nullptr ? promptBig5 : "");
   console::show_plain("\n(folder path; an empty line cancels)\n> ");

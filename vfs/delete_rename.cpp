@@ -6,9 +6,9 @@
 
 #include "archive/pak_table.h"
 #include "vfs/file_handle.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 #include "vfs/mount_path.h"
-#include "vfs/path.h"
+#include "host/path.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 constexpr int VFS_MAX_OPEN_FILES = 10;
 constexpr int32_t VFS_HANDLE_BASE = 20000;

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "archive/pak_format.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 #include "vfs/mount_path.h"
-#include "vfs/path.h"
+#include "host/path.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "app/updater.h"
 #include "update_fixture.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 

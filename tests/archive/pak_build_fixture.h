@@ -7,7 +7,7 @@
 
 #include "archive/pak_format.h"
 #include "support/pak_fixture.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 inline PakHeader header_of(const Bytes& file) {
   PakHeaderBytes hb{};
@@ -16,5 +16,5 @@ inline PakHeader header_of(const Bytes& file) {
 }
 
 inline bool exists(const std::string& path) {
-  return host_get_attributes(path.c_str()) != 0xFFFFFFFFu;
+  return host_get_attributes(path.c_str()) != HOST_NO_SUCH_FILE;
 }

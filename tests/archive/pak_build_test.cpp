@@ -1,6 +1,5 @@
 // Archive building: empty archives in both directory forms, the header's user value, archives
-// appended to executables (and the executable kept whole when appending fails), extension
-// replacement and renaming with a new extension.
+// appended to executables (and the executable kept whole when appending fails).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,8 +9,6 @@
 #include "archive_table_fixture.h"
 #include "pak_build_fixture.h"
 #include "support/fault_injection.h"
-#include "support/vfs_fixture.h"
-#include "vfs/delete_rename.h"
 
 namespace {
 
@@ -180,67 +177,6 @@ TEST_F(PakBuild, AppendFailsWithoutTouchingAnythingWhenAFileIsMissing) {
   HostFaults faults;
   faults.fail(HostOp::Alloc, 1);
   EXPECT_EQ(pak_append_to_executable(exe.c_str(), exe.c_str()), -1);
-}
-
-TEST(PathReplaceExtension, ReplacesOnlyTheFilePartsExtension) {
-  struct Case {
-    const char* path;
-    size_t room;
-    int result;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"GAME\\Update.PAK", 128, 0, "GAME\\Update.BAK"},
-      {"README", 128, 0, "README.BAK"},
-      {"a.b.c", 128, 0, "a.b.BAK"},
-      {"OLD.V2\\Update", 128, 0, "OLD.V2\\Update.BAK"},
-      {"#:Name.txt", 128, 0, "#:Name.BAK"},
-      {"C:\\x.", 128, 0, "C:\\x.BAK"},
-      {"ab.pak", 7, 0, "ab.BAK"},       // exactly fits with its terminator
-      {"abc.pak", 7, -1, "abc.pak"},    // one byte too long: unchanged
-      {"abcdef", 10, -1, "abcdef"},     // appending would not fit
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
-    char buffer[128] = {};
-    std::strcpy(buffer, c.path);
-    EXPECT_EQ(path_replace_extension(buffer, c.room, ".BAK"), c.result);
-    EXPECT_STREQ(buffer, c.expected);
-  }
-}
-
-using RenameWithExtension = VfsTest;
-
-TEST_F(RenameWithExtension, DiskFileReplacesAnOlderTarget) {
-  const std::string path = dir_.join("Update.PAK");
-  const std::string target = dir_.join("Update.BAK");
-  ASSERT_TRUE(write_file_bytes(path, bytes_of("new")));
-  ASSERT_TRUE(write_file_bytes(target, bytes_of("older backup")));
-  EXPECT_EQ(rename_with_extension(path.c_str(), ".BAK"), 0);
-  EXPECT_EQ(read_file_bytes(target), bytes_of("new"));
-  EXPECT_EQ(host_get_attributes(path.c_str()), 0xFFFFFFFFu);
-}
-
-TEST_F(RenameWithExtension, MemberKeepsItsFolder) {
-  ASSERT_EQ(mount(archive('#', {member("#:\\SUB\\A.TXT", "a"), member("#:\\B.TXT", "b")}),
-                  "m.pak"),
-            0);
-  EXPECT_EQ(rename_with_extension("#:\\SUB\\A.TXT", ".OLD"), 0);
-  EXPECT_EQ(read_member("#:\\SUB\\A.OLD"), "a");
-  EXPECT_EQ(vfs_find_member("#:\\SUB\\A.TXT", VFS_LOOKUP), nullptr);
-}
-
-TEST_F(RenameWithExtension, RefusesTargetsThatDoNotFitOrAreTheFileItself) {
-  // A target of 128 bytes or more, and a file that already has the extension (deleting the
-  // target first would delete the file itself).
-  const std::string longName = dir_.join(std::string(140 - dir_.path().size(), 'n') + ".pak");
-  const std::string same = dir_.join("keep.bak");
-  for (const std::string& path : {longName, same}) {
-    SCOPED_TRACE(path);
-    ASSERT_TRUE(write_file_bytes(path, bytes_of("content")));
-    EXPECT_EQ(rename_with_extension(path.c_str(), ".BAK"), -1);
-    EXPECT_EQ(read_file_bytes(path), bytes_of("content"));
-  }
 }
 
 }  // namespace

@@ -166,4 +166,29 @@ TEST_F(ListInfo, RefusesWhatIsNotAnArchive) {
   }
 }
 
+// The message names what recognition found, exactly.
+TEST_F(ListInfo, SaysWhyAFileIsNoArchive) {
+  Bytes exe = pak_fixture_executable(300);
+  store_le32(&exe[296], 0x00FFFFFF);  // a locator pointing far past the file
+  const struct {
+    const char* name;
+    Bytes bytes;
+    const char* why;
+  } cases[] = {
+      {"short.exe", Bytes{1, 2}, "no archive locator at the end"},
+      {"plain.exe", exe, "the archive locator at the end points outside the file"},
+      {"words.pak", bytes_of("just words, and not enough"), "not a PAK archive (no \"PAKS\" header)"},
+      {"tiny.pak", bytes_of("PAKS"), "too short to hold a PAK header"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = put(c.name, c.bytes);
+    const ToolRun run = pak({"list", path});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.err, "pak: " + path + ": " + c.why + "\n");
+  }
+  EXPECT_EQ(pak({"info", file("missing.pak")}).err, "pak: " + file("missing.pak") + ": no such file\n");
+  EXPECT_EQ(pak({"list", dir_.path()}).err, "pak: " + dir_.path() + ": is a folder\n");
+}
+
 }  // namespace

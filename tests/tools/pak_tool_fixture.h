@@ -38,10 +38,10 @@ struct SeenEntry {
 
 class PakToolTest : public ::testing::Test {
  protected:
-  void SetUp() override { vfs_reset_state(); }
+  void SetUp() override { reset_process_state(); }
   void TearDown() override {
     EXPECT_EQ(g_archiveTop, 0) << "a command left an archive open";
-    vfs_reset_state();
+    reset_process_state();
   }
 
   // Runs "pak ARGS..." in-process.
@@ -112,7 +112,7 @@ class PakToolTest : public ::testing::Test {
   }
 
   static bool exists_on_disk(const std::string& path) {
-    return host_get_attributes(path.c_str()) != 0xFFFFFFFFu;
+    return host_get_attributes(path.c_str()) != HOST_NO_SUCH_FILE;
   }
 
   // Files of the scratch folder whose names start with the working-copy prefix.

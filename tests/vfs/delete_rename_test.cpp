@@ -1,5 +1,6 @@
 // Delete and rename: member changes in the in-memory directory that reach the archive file
-// when it is closed, the prefix switch, name limits, and disk files through the host.
+// when it is closed, the prefix switch, name limits, disk files through the host, and
+// renaming to another extension.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -27,7 +28,7 @@ TEST_F(DeleteRename, DeletedMemberIsGoneAndTheArchiveDirty) {
 
 TEST_F(DeleteRename, DeleteAndRenameReachTheFileAfterReopen) {
   for (bool compressed : {false, true}) {
-    vfs_reset_state();
+    reset_process_state();
     SCOPED_TRACE(compressed ? "compressed" : "plain");
     ASSERT_EQ(mount(archive('@', {member("@:\\Keep", "k"), member("@:\\Drop", "d"),
                                   member("@:\\Old", "o")},
@@ -63,7 +64,7 @@ TEST_F(DeleteRename, RenameKeepsTheDirectoryPart) {
       {1, "A.TXT", "#:A.TXT", "B.TXT", "B.TXT"},
   };
   for (const RenameCase& c : cases) {
-    vfs_reset_state();
+    reset_process_state();
     SCOPED_TRACE(c.oldPath);
     ASSERT_EQ(mount(archive('#', {member(c.stored, "data"), member("#:\\Other", "x")}), "ren.pak"),
               0);
@@ -137,6 +138,40 @@ TEST_F(DeleteRename, DiskFilesUseTheHost) {
   EXPECT_EQ(vfs_delete(b.c_str()), 0);
   EXPECT_EQ(vfs_delete(b.c_str()), -1);
   EXPECT_EQ(vfs_rename(a.c_str(), b.c_str()), -1);
+}
+
+using RenameWithExtension = VfsTest;
+
+TEST_F(RenameWithExtension, DiskFileReplacesAnOlderTarget) {
+  const std::string path = dir_.join("Update.PAK");
+  const std::string target = dir_.join("Update.BAK");
+  ASSERT_TRUE(write_file_bytes(path, bytes_of("new")));
+  ASSERT_TRUE(write_file_bytes(target, bytes_of("older backup")));
+  EXPECT_EQ(rename_with_extension(path.c_str(), ".BAK"), 0);
+  EXPECT_EQ(read_file_bytes(target), bytes_of("new"));
+  EXPECT_EQ(host_get_attributes(path.c_str()), HOST_NO_SUCH_FILE);
+}
+
+TEST_F(RenameWithExtension, MemberKeepsItsFolder) {
+  ASSERT_EQ(mount(archive('#', {member("#:\\SUB\\A.TXT", "a"), member("#:\\B.TXT", "b")}),
+                  "m.pak"),
+            0);
+  EXPECT_EQ(rename_with_extension("#:\\SUB\\A.TXT", ".OLD"), 0);
+  EXPECT_EQ(read_member("#:\\SUB\\A.OLD"), "a");
+  EXPECT_EQ(vfs_find_member("#:\\SUB\\A.TXT", VFS_LOOKUP), nullptr);
+}
+
+TEST_F(RenameWithExtension, RefusesTargetsThatDoNotFitOrAreTheFileItself) {
+  // A target of 128 bytes or more, and a file that already has the extension (deleting the
+  // target first would delete the file itself).
+  const std::string longName = dir_.join(std::string(140 - dir_.path().size(), 'n') + ".pak");
+  const std::string same = dir_.join("keep.bak");
+  for (const std::string& path : {longName, same}) {
+    SCOPED_TRACE(path);
+    ASSERT_TRUE(write_file_bytes(path, bytes_of("content")));
+    EXPECT_EQ(rename_with_extension(path.c_str(), ".BAK"), -1);
+    EXPECT_EQ(read_file_bytes(path), bytes_of("content"));
+  }
 }
 
 }  // namespace

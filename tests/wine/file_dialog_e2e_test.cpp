@@ -8,7 +8,7 @@
 
 #include "support/pak_fixture.h"
 #include "support/temp_dir.h"
-#include "vfs/file_dialog.h"
+#include "platform/file_dialog.h"
 
 namespace {
 

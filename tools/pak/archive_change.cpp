@@ -10,11 +10,10 @@
 #include "tools/pak/archive_reader.h"
 #include "tools/pak/file_ops.h"
 #include "tools/pak/progress.h"
-#include "vfs/path.h"
+#include "host/path.h"
 
 namespace {
 
-constexpr uint32_t kMissing = 0xFFFFFFFFu;
 constexpr int32_t kCopyChunk = 1 << 20;
 constexpr int kNameAttempts = 20;
 
@@ -53,7 +52,7 @@ bool SideFile::pick(const std::string& target, ToolIo& io) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     const std::string candidate = std::string(folder) + "~pak" + random_tag() + ".tmp";
     if (candidate.size() >= HOST_PATH_ROOM) break;
-    if (host_get_attributes(candidate.c_str()) == kMissing) {
+    if (host_get_attributes(candidate.c_str()) == HOST_NO_SUCH_FILE) {
       path_ = candidate;
       watch_temp_file(path_);
       return true;
@@ -63,7 +62,7 @@ bool SideFile::pick(const std::string& target, ToolIo& io) {
 }
 
 bool SideFile::place(const std::string& target, ToolIo& io) {
-  if (path_.empty() || !replace_file(path_, target)) {
+  if (path_.empty() || host_replace(path_.c_str(), target.c_str()) != 0) {
     return fail(io, target, "cannot be replaced by its changed copy");
   }
   forget_temp_file(path_);
@@ -94,8 +93,7 @@ ArchiveChange::~ArchiveChange() { close_without_writing(); }
 
 void ArchiveChange::close_without_writing() {
   if (slot_ < 0) return;
-  g_archives[slot_].state &= ~PAK_DIRTY;
-  pak_close(slot_);
+  pak_close_discard(slot_);
   slot_ = -1;
 }
 
@@ -104,10 +102,10 @@ bool may_change(const std::string& archive, ToolIo& io) {
     return fail(io, archive, "the archive an executable carries can be read but not changed");
   }
   const uint32_t attributes = host_get_attributes(archive.c_str());
-  if (attributes != kMissing && (attributes & HOST_ATTR_DIRECTORY) != 0) {
+  if (attributes != HOST_NO_SUCH_FILE && (attributes & HOST_ATTR_DIRECTORY) != 0) {
     return fail(io, archive, "is a folder");
   }
-  if (attributes != kMissing && (attributes & HOST_ATTR_READONLY) != 0) {
+  if (attributes != HOST_NO_SUCH_FILE && (attributes & HOST_ATTR_READONLY) != 0) {
     return fail(io, archive, "is read-only");
   }
   return true;
@@ -172,7 +170,7 @@ bool ArchiveChange::finish(ToolIo& io) {
   // members came to be added.
   const int64_t end = directory_end(a);
   close_without_writing();
-  if (end > 0 && !truncate_file(side_.path(), end)) {
+  if (end > 0 && (end > HOST_MAX_FILE_SIZE || host_truncate(side_.path().c_str(), int32_t(end)) != 0)) {
     return fail(io, archive_, "cannot trim its changed copy");
   }
   if (!archive_reads_back(side_.path())) {

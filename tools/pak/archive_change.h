@@ -7,7 +7,7 @@
 #include <string>
 
 #include "tools/pak/tool_io.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 class Progress;
 

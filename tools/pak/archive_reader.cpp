@@ -7,25 +7,11 @@
 
 #include "archive/masked_stream.h"
 
-namespace {
-
-constexpr uint32_t kMissing = 0xFFFFFFFFu;
-
-}  // namespace
-
 bool ArchiveReader::open(const std::string& path, ToolIo& io) {
   close();
-  const uint32_t attributes = host_get_attributes(path.c_str());
-  if (attributes == kMissing || (attributes & HOST_ATTR_DIRECTORY) != 0) {
-    return fail(io, path, attributes == kMissing ? "no such file" : "is a folder");
-  }
-  slot_ = pak_open(path.c_str(), PAK_OPEN_READ);
-  if (slot_ < 0) {
-    return fail(io, path,
-                pak_path_is_executable(path.c_str())
-                    ? "carries no readable PAK archive"
-                    : "not a PAK archive, or its directory is damaged");
-  }
+  PakRefusal why = PakRefusal::None;
+  slot_ = pak_open_why(path.c_str(), PAK_OPEN_READ, &why);
+  if (slot_ < 0) return fail(io, path, pak_refusal_text(why));
   const PakArchive& a = archive();
   PakHeaderBytes bytes{};
   fileSize_ = host_size(a.file);
@@ -41,8 +27,7 @@ bool ArchiveReader::open(const std::string& path, ToolIo& io) {
 
 void ArchiveReader::close() {
   if (slot_ < 0) return;
-  g_archives[slot_].state &= ~PAK_DIRTY;  // nothing of a read-only look is ever written back
-  pak_close(slot_);
+  pak_close_discard(slot_);  // nothing of a read-only look is ever written back
   slot_ = -1;
   deletedNames_.clear();
 }

@@ -11,18 +11,17 @@
 
 namespace {
 
-constexpr uint32_t kMissing = 0xFFFFFFFFu;
 // Stored bytes read ahead of the member being written.
 constexpr int64_t kReadAheadBudget = int64_t(256) << 20;
 
 bool is_folder(const std::string& path) {
   const uint32_t attributes = host_get_attributes(path.c_str());
-  return attributes != kMissing && (attributes & HOST_ATTR_DIRECTORY) != 0;
+  return attributes != HOST_NO_SUCH_FILE && (attributes & HOST_ATTR_DIRECTORY) != 0;
 }
 
 // Makes the folder if it is not there yet.
 bool ensure_folder(const std::string& path) {
-  if (host_get_attributes(path.c_str()) == kMissing) host_make_dir(path.c_str());
+  if (host_get_attributes(path.c_str()) == HOST_NO_SUCH_FILE) host_make_dir(path.c_str());
   return is_folder(path);
 }
 

@@ -1,18 +1,11 @@
-// File steps that the host layer has no call for, kept per platform (file_ops_posix.cpp,
-// file_ops_win32.cpp): replacing a file in one rename, cutting a file to a length, carrying
-// permission bits over, removing temporary files when the process is interrupted, and facts
-// about the standard streams. Paths are host paths, mapped as the host layer maps them.
+// Process steps that the host layer has no call for, kept per platform (file_ops_posix.cpp,
+// file_ops_win32.cpp): carrying permission bits over, removing temporary files when the
+// process is interrupted, and facts about the standard streams. Paths are host paths, mapped
+// as the host layer maps them. (Replacing, cutting and syncing files are host calls.)
 #pragma once
 
 #include <cstdint>
 #include <string>
-
-// Puts from in place of to in one step (to may exist; it keeps its permission bits). The data
-// of from are on disk before the rename.
-bool replace_file(const std::string& from, const std::string& to);
-
-// Cuts the file to length bytes and makes it durable.
-bool truncate_file(const std::string& path, int64_t length);
 
 // Gives to the permission bits of from (POSIX: the executable bits matter; Windows: nothing).
 bool copy_permissions(const std::string& from, const std::string& to);

@@ -5,7 +5,7 @@
 #include <zlib.h>
 
 #include "archive/masked_stream.h"
-#include "vfs/host/host.h"
+#include "host/host.h"
 
 namespace {
 

@@ -1,0 +1,124 @@
+// Host file and memory wrappers: the only code that reaches the operating system's files and
+// heap. Every call goes through one replaceable table (g_hostOps), so tests can inject failures.
+// Results: handles or -1; actions 0 or -1; read and write the bytes moved, 0 on failure.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+using HostHandle = int32_t;  // a host file handle as a 32-bit value
+constexpr HostHandle HOST_INVALID_HANDLE = -1;
+
+// Open modes of host_open (low four bits).
+constexpr int HOST_MODE_READ = 0;       // read, others may read
+constexpr int HOST_MODE_WRITE = 1;      // write, exclusive
+constexpr int HOST_MODE_READWRITE = 2;  // read and write, exclusive
+
+// File attribute bits, with the values of the Win32 constants.
+constexpr uint32_t HOST_ATTR_READONLY = 0x01;
+constexpr uint32_t HOST_ATTR_HIDDEN = 0x02;
+constexpr uint32_t HOST_ATTR_SYSTEM = 0x04;
+constexpr uint32_t HOST_ATTR_DIRECTORY = 0x10;
+constexpr uint32_t HOST_ATTR_ARCHIVE = 0x20;
+constexpr uint32_t HOST_ATTR_NORMAL = 0x80;
+
+// What host_get_attributes returns for a path that does not exist (INVALID_FILE_ATTRIBUTES).
+constexpr uint32_t HOST_NO_SUCH_FILE = 0xFFFFFFFFu;
+
+// Seek methods.
+constexpr int HOST_SEEK_BEGIN = 0;
+constexpr int HOST_SEEK_CURRENT = 1;
+constexpr int HOST_SEEK_END = 2;
+
+// Files and offsets are 32-bit: nothing reaches 2 GiB.
+constexpr int64_t HOST_MAX_FILE_SIZE = 0x7FFFFFFF;
+
+// Longest path a host call accepts, terminator included (MAX_PATH).
+constexpr size_t HOST_PATH_ROOM = 260;
+
+// One entry of a disk directory listing.
+struct HostFindData {
+  uint32_t attributes;
+  char name[HOST_PATH_ROOM];
+};
+
+// The table of host services. Each platform file defines g_hostDefaultOps; g_hostOps starts as
+// a copy of it and may be changed by tests (and restored from g_hostDefaultOps).
+struct HostOps {
+  HostHandle (*open)(const char* path, int mode);
+  HostHandle (*create)(const char* path, uint32_t attributes);
+  int32_t (*read)(HostHandle handle, void* buffer, int32_t count);
+  int32_t (*write)(HostHandle handle, const void* buffer, int32_t count);
+  int (*close)(HostHandle handle);
+  int32_t (*seek)(HostHandle handle, int32_t offset, int method);
+  int32_t (*size)(HostHandle handle);
+  int (*flush)(HostHandle handle);
+  int (*remove)(const char* path);
+  int (*move)(const char* oldPath, const char* newPath);
+  int (*make_dir)(const char* path);
+  int (*remove_dir)(const char* path);
+  int (*set_attributes)(const char* path, uint32_t attributes);
+  // Returns the attributes, or HOST_NO_SUCH_FILE when the path does not exist.
+  uint32_t (*get_attributes)(const char* path);
+  // Directory enumeration: a search id, or -1 when nothing matches; next returns 0 or -1.
+  intptr_t (*find_first)(const char* pattern, HostFindData* out);
+  int (*find_next)(intptr_t search, HostFindData* out);
+  void (*find_close)(intptr_t search);
+  void* (*alloc)(size_t bytes);
+  void* (*realloc)(void* block, size_t bytes);
+  void (*free)(void* block);
+  // from takes to's place in one step (to may exist; it keeps its permission bits).
+  int (*replace)(const char* from, const char* to);
+  // Cuts the file to length bytes.
+  int (*truncate)(const char* path, int32_t length);
+  // Puts the file's data on disk.
+  int (*sync)(const char* path);
+};
+
+extern const HostOps g_hostDefaultOps;
+extern HostOps g_hostOps;
+
+// File wrappers.
+HostHandle host_open(const char* path, int mode);
+HostHandle host_create(const char* path, uint32_t attributes);
+int32_t host_read(HostHandle handle, void* buffer, int32_t count);
+int32_t host_write(HostHandle handle, const void* buffer, int32_t count);
+int host_close(HostHandle handle);
+int host_delete(const char* path);
+int32_t host_seek(HostHandle handle, int32_t offset, int method);
+int32_t host_size(HostHandle handle);
+int host_flush(HostHandle handle);
+int host_move(const char* oldPath, const char* newPath);
+int host_make_dir(const char* path);
+int host_remove_dir(const char* path);
+int host_set_attributes(const char* path, uint32_t attributes);
+uint32_t host_get_attributes(const char* path);  // HOST_NO_SUCH_FILE when missing
+int host_force_delete(const char* path);
+// from (its data on disk first) takes to's place in one step: 0 or -1, to untouched on failure.
+int host_replace(const char* from, const char* to);
+// Cuts the file to length bytes and puts it on disk: 0 or -1.
+int host_truncate(const char* path, int32_t length);
+int host_sync(const char* path);
+HostHandle host_recreate(const char* path, uint32_t attributes);
+
+// Disk search (one at a time, process-wide): the name buffer holds HOST_PATH_ROOM bytes.
+// g_hostFind is the host search id of the current search (-1 when none), g_hostFindMask its
+// attribute mask.
+extern intptr_t g_hostFind;
+extern uint32_t g_hostFindMask;
+int host_find_first(const char* pattern, uint32_t mask, char* name);
+int host_find_next(char* name);
+
+// Memory wrappers.
+void* mem_alloc(size_t bytes);
+void* mem_realloc(void* block, size_t bytes);
+void mem_free(void* block);
+
+// Environment: each copies a path into buffer (room bytes, terminator included) and returns its
+// length, or 0 when it fails or does not fit.
+size_t host_windows_dir(char* buffer, size_t room);
+size_t host_current_dir(char* buffer, size_t room);
+size_t host_module_path(char* buffer, size_t room);
+// The path the system itself uses for a host path (on POSIX: mapped as every host call maps
+// it; on Windows: the same path).
+size_t host_system_path(const char* path, char* buffer, size_t room);

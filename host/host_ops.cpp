@@ -1,0 +1,169 @@
+// Host wrappers: every file, search and heap call of the library passes through g_hostOps here,
+// plus the composed calls (force delete, recreate) and the one process-wide disk search.
+// Platform-independent; the backends (host_posix.cpp, host_win32.cpp) define g_hostDefaultOps.
+#include <cstring>
+
+#include "host/host.h"
+
+HostOps g_hostOps = g_hostDefaultOps;
+
+intptr_t g_hostFind = -1;
+uint32_t g_hostFindMask = 0;
+
+namespace {
+
+// The find record of the current disk search.
+HostFindData g_hostFindData;
+
+// An entry of g_hostOps, or the default one while the table is still empty (a call made during
+// another file's static initialisation, before g_hostOps has been copied) or was cleared.
+template <typename Fn>
+Fn pick(Fn HostOps::*member) {
+  Fn fn = g_hostOps.*member;
+  return fn != nullptr ? fn : g_hostDefaultOps.*member;
+}
+
+// Copies the found name into the caller's HOST_PATH_ROOM-byte buffer, always terminated.
+void copy_found_name(char* name) {
+  if (name == nullptr) return;
+  size_t length = strnlen(g_hostFindData.name, HOST_PATH_ROOM - 1);
+  memcpy(name, g_hostFindData.name, length);
+  name[length] = '\0';
+}
+
+void end_host_search() {
+  if (g_hostFind != -1) pick(&HostOps::find_close)(g_hostFind);
+  g_hostFind = -1;
+}
+
+}  // namespace
+
+HostHandle host_open(const char* path, int mode) {
+  if (path == nullptr) return HOST_INVALID_HANDLE;
+  return pick(&HostOps::open)(path, mode);
+}
+
+HostHandle host_create(const char* path, uint32_t attributes) {
+  if (path == nullptr) return HOST_INVALID_HANDLE;
+  return pick(&HostOps::create)(path, attributes);
+}
+
+int32_t host_read(HostHandle handle, void* buffer, int32_t count) {
+  if (buffer == nullptr || count <= 0) return 0;
+  return pick(&HostOps::read)(handle, buffer, count);
+}
+
+int32_t host_write(HostHandle handle, const void* buffer, int32_t count) {
+  if (buffer == nullptr || count <= 0) return 0;
+  return pick(&HostOps::write)(handle, buffer, count);
+}
+
+int host_close(HostHandle handle) {
+  // An unopened handle variable may be closed safely: no host call.
+  if (handle == HOST_INVALID_HANDLE) return -1;
+  return pick(&HostOps::close)(handle);
+}
+
+int host_delete(const char* path) {
+  if (path == nullptr) return -1;
+  return pick(&HostOps::remove)(path);
+}
+
+int32_t host_seek(HostHandle handle, int32_t offset, int method) {
+  return pick(&HostOps::seek)(handle, offset, method);
+}
+
+int32_t host_size(HostHandle handle) { return pick(&HostOps::size)(handle); }
+
+int host_flush(HostHandle handle) { return pick(&HostOps::flush)(handle); }
+
+int host_move(const char* oldPath, const char* newPath) {
+  if (oldPath == nullptr || newPath == nullptr) return -1;
+  return pick(&HostOps::move)(oldPath, newPath);
+}
+
+int host_make_dir(const char* path) {
+  if (path == nullptr) return -1;
+  return pick(&HostOps::make_dir)(path);
+}
+
+int host_remove_dir(const char* path) {
+  if (path == nullptr) return -1;
+  return pick(&HostOps::remove_dir)(path);
+}
+
+int host_set_attributes(const char* path, uint32_t attributes) {
+  if (path == nullptr) return -1;
+  return pick(&HostOps::set_attributes)(path, attributes);
+}
+
+uint32_t host_get_attributes(const char* path) {
+  if (path == nullptr) return HOST_NO_SUCH_FILE;
+  return pick(&HostOps::get_attributes)(path);
+}
+
+int host_force_delete(const char* path) {
+  // Read-only, hidden and system files go too; the reset may fail (no such file) harmlessly.
+  host_set_attributes(path, HOST_ATTR_NORMAL);
+  return host_delete(path);
+}
+
+HostHandle host_recreate(const char* path, uint32_t attributes) {
+  host_force_delete(path);
+  return host_create(path, attributes);
+}
+
+int host_replace(const char* from, const char* to) {
+  if (from == nullptr || to == nullptr) return -1;
+  if (host_sync(from) != 0) return -1;
+  return pick(&HostOps::replace)(from, to);
+}
+
+int host_truncate(const char* path, int32_t length) {
+  if (path == nullptr || length < 0) return -1;
+  if (pick(&HostOps::truncate)(path, length) != 0) return -1;
+  return host_sync(path);
+}
+
+int host_sync(const char* path) {
+  if (path == nullptr) return -1;
+  return pick(&HostOps::sync)(path);
+}
+
+int host_find_first(const char* pattern, uint32_t mask, char* name) {
+  if (name != nullptr) name[0] = '\0';
+  // One search at a time: an abandoned one would otherwise keep its host handle for good.
+  end_host_search();
+  // Ordinary files usually carry the archive bit rather than the normal one.
+  g_hostFindMask = mask == HOST_ATTR_NORMAL ? (HOST_ATTR_NORMAL | HOST_ATTR_ARCHIVE) : mask;
+  if (pattern == nullptr) return -1;
+  memset(&g_hostFindData, 0, sizeof g_hostFindData);
+  g_hostFind = pick(&HostOps::find_first)(pattern, &g_hostFindData);
+  if (g_hostFind == -1) return -1;
+  if ((g_hostFindData.attributes & g_hostFindMask) != 0) {
+    copy_found_name(name);
+    return 0;
+  }
+  return host_find_next(name);
+}
+
+int host_find_next(char* name) {
+  if (name != nullptr) name[0] = '\0';
+  if (g_hostFind == -1) return -1;
+  while (pick(&HostOps::find_next)(g_hostFind, &g_hostFindData) == 0) {
+    if ((g_hostFindData.attributes & g_hostFindMask) != 0) {
+      copy_found_name(name);
+      return 0;
+    }
+  }
+  end_host_search();
+  return -1;
+}
+
+void* mem_alloc(size_t bytes) { return pick(&HostOps::alloc)(bytes); }
+
+void* mem_realloc(void* block, size_t bytes) { return pick(&HostOps::realloc)(block, bytes); }
+
+void mem_free(void* block) {
+  if (block != nullptr) pick(&HostOps::free)(block);
+}

@@ -1,0 +1,189 @@
+// Host paths on POSIX: drive letters through the Wine prefix's dosdevices folder, '\' to '/',
+// and names resolved without regard to ASCII case where the exact name does not exist.
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "host/host_posix.h"
+
+namespace host_posix {
+namespace {
+
+// Appends bytes to a PosixPath, refusing (and remembering) anything that would not fit.
+class PathBuilder {
+ public:
+  explicit PathBuilder(PosixPath& out) : out_(out) { out_.text[0] = '\0'; }
+
+  bool append(const char* bytes, size_t count) {
+    if (!ok_ || count >= POSIX_PATH_ROOM - length_) return ok_ = false;
+    memcpy(out_.text + length_, bytes, count);
+    length_ += count;
+    out_.text[length_] = '\0';
+    return true;
+  }
+  bool append(const char* text) { return append(text, strlen(text)); }
+  bool append(char c) { return append(&c, 1); }
+
+  size_t length() const { return length_; }
+  const char* text() const { return out_.text; }
+  bool ok() const { return ok_; }
+  // Cuts the path back to length bytes.
+  void cut(size_t length) {
+    length_ = length;
+    out_.text[length_] = '\0';
+  }
+
+ private:
+  PosixPath& out_;
+  size_t length_ = 0;
+  bool ok_ = true;
+};
+
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// "$WINEPREFIX/dosdevices/x:" for drive letter x.
+bool append_drive(PathBuilder& b, char letter) {
+  const char* prefix = getenv("WINEPREFIX");
+  if (prefix != nullptr && prefix[0] != '\0') {
+    b.append(prefix);
+  } else {
+    const char* home = getenv("HOME");
+    if (home == nullptr || home[0] == '\0') {
+      const passwd* user = getpwuid(getuid());
+      home = user != nullptr ? user->pw_dir : nullptr;
+    }
+    if (home == nullptr || home[0] == '\0') return false;
+    b.append(home);
+    b.append("/.wine");
+  }
+  const char drive[] = {'/', fold(letter), ':'};
+  return b.append("/dosdevices") && b.append(drive, sizeof drive);
+}
+
+// Appends the part of a drive path after "X:" as "/a/b": '.' parts dropped, and '..' never
+// climbing above the drive's root, as Windows resolves them. "C:name" has no current folder per
+// drive to be relative to, so it starts at the root too.
+void append_below_drive_root(PathBuilder& b, const char* rest) {
+  const size_t root = b.length();
+  bool trailing = false;
+  while (*rest != '\0') {
+    if (*rest == '\\' || *rest == '/') {
+      ++rest;
+      trailing = true;
+      continue;
+    }
+    const char* end = rest;
+    while (*end != '\0' && *end != '\\' && *end != '/') ++end;
+    const size_t length = static_cast<size_t>(end - rest);
+    trailing = false;
+    if (length == 2 && rest[0] == '.' && rest[1] == '.') {
+      size_t cut = b.length();
+      while (cut > root && b.text()[cut - 1] != '/') --cut;
+      b.cut(cut > root ? cut - 1 : root);
+    } else if (!(length == 1 && rest[0] == '.')) {
+      b.append('/');
+      b.append(rest, length);
+    }
+    rest = end;
+  }
+  if (trailing || b.length() == root) b.append('/');
+}
+
+// Finds in folder dir a name equal to name (length bytes) with ASCII case ignored. Of several
+// such names the smallest byte-wise is taken, so the choice does not depend on listing order.
+bool find_folded(const char* dir, const char* name, size_t length, char* match, size_t room) {
+  DIR* listing = opendir(dir);
+  if (listing == nullptr) return false;
+  bool found = false;
+  while (const dirent* entry = readdir(listing)) {
+    if (strlen(entry->d_name) != length || length >= room) continue;
+    if (!same_name_ignoring_case(entry->d_name, name, length)) continue;
+    if (!found || strcmp(entry->d_name, match) < 0) {
+      memcpy(match, entry->d_name, length + 1);
+      found = true;
+    }
+  }
+  closedir(listing);
+  return found;
+}
+
+bool exists(const char* path) {
+  struct stat st;
+  return lstat(path, &st) == 0;
+}
+
+// Rewrites path component by component, replacing each name that does not exist as written by
+// an existing one that differs only in case. Stops resolving at the first name with no match.
+bool resolve_case(PosixPath& path, bool resolveLast) {
+  PosixPath original;
+  memcpy(original.text, path.text, strlen(path.text) + 1);
+  PathBuilder b(path);
+  const char* s = original.text;
+  bool missing = false;
+  while (*s != '\0') {
+    if (*s == '/') {
+      b.append('/');
+      ++s;
+      continue;
+    }
+    const char* end = strchrnul(s, '/');
+    const size_t length = static_cast<size_t>(end - s);
+    const bool last = *end == '\0';
+    const bool dots = (length == 1 && s[0] == '.') || (length == 2 && s[0] == '.' && s[1] == '.');
+    const size_t mark = b.length();
+    if (!b.append(s, length)) return false;
+    if (!missing && !dots && (resolveLast || !last) && !exists(path.text)) {
+      b.cut(mark);
+      char match[256];
+      const char* dir = mark == 0 ? "." : path.text;
+      if (find_folded(dir, s, length, match, sizeof match)) {
+        b.append(match, length);
+      } else {
+        b.append(s, length);
+        missing = true;  // nothing below a missing name can exist
+      }
+    }
+    s = end;
+  }
+  return b.ok();
+}
+
+}  // namespace
+
+bool same_name_ignoring_case(const char* a, const char* b, size_t bLength) {
+  for (size_t i = 0; i < bLength; ++i) {
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+uint32_t attributes_of(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return HOST_ATTR_DIRECTORY;
+  uint32_t attributes = HOST_ATTR_ARCHIVE;
+  if ((st.st_mode & S_IWUSR) == 0) attributes |= HOST_ATTR_READONLY;
+  return attributes;
+}
+
+bool to_posix_path(const char* path, PosixPath& out, bool resolveLast) {
+  out.text[0] = '\0';
+  const size_t length = strnlen(path, HOST_PATH_ROOM);
+  if (length == 0 || length >= HOST_PATH_ROOM) return false;
+  PathBuilder b(out);
+  if (is_ascii_letter(path[0]) && path[1] == ':') {
+    if (!append_drive(b, path[0])) return false;
+    append_below_drive_root(b, path + 2);
+  } else {
+    for (const char* p = path; *p != '\0'; ++p) b.append(*p == '\\' ? '/' : *p);
+  }
+  if (!b.ok()) return false;
+  if (exists(out.text)) return true;
+  return resolve_case(out, resolveLast);
+}
+
+}  // namespace host_posix

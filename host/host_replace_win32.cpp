@@ -1,0 +1,43 @@
+// Win32 file steps for the tools' safe changes: MoveFileEx replacing the target (write-through),
+// SetEndOfFile, FlushFileBuffers, and the system path (the host path itself).
+#include <windows.h>
+
+#include <cstring>
+
+#include "host/host_win32.h"
+
+namespace host_win32 {
+
+int replace(const char* from, const char* to) {
+  if (!path_fits(from) || !path_fits(to)) return -1;
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : -1;
+}
+
+int truncate(const char* path, int32_t length) {
+  if (length < 0 || !path_fits(path)) return -1;
+  const HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  const bool ok = SetFilePointer(file, LONG(length), nullptr, FILE_BEGIN) == DWORD(length) &&
+                  SetEndOfFile(file) != 0;
+  return CloseHandle(file) != 0 && ok ? 0 : -1;
+}
+
+int sync(const char* path) {
+  if (!path_fits(path)) return -1;
+  const HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  const bool ok = FlushFileBuffers(file) != 0;
+  return CloseHandle(file) != 0 && ok ? 0 : -1;
+}
+
+}  // namespace host_win32
+
+size_t host_system_path(const char* path, char* buffer, size_t room) {
+  if (path == nullptr || buffer == nullptr) return 0;
+  const size_t length = strlen(path);
+  if (length >= room) return 0;
+  memcpy(buffer, path, length + 1);
+  return length;
+}

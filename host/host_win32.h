@@ -1,0 +1,27 @@
+// Internals shared by the Win32 host backend files: the path check every path-taking call
+// makes, and the moves and directory listing behind g_hostDefaultOps.
+#pragma once
+
+#include <cstdint>
+
+#include "host/host.h"
+
+namespace host_win32 {
+
+// True for a non-empty path zero-terminated within HOST_PATH_ROOM bytes.
+bool path_fits(const char* path);
+
+// MoveFileA(oldPath, newPath), also when the two differ only in case: 0 or -1.
+int move(const char* oldPath, const char* newPath);
+
+// Replacing, cutting and syncing files: 0 or -1.
+int replace(const char* from, const char* to);
+int truncate(const char* path, int32_t length);
+int sync(const char* path);
+
+// Directory listing: a search id or -1; next returns 0 or -1.
+intptr_t find_first(const char* pattern, HostFindData* out);
+int find_next(intptr_t search, HostFindData* out);
+void find_close(intptr_t search);
+
+}  // namespace host_win32
