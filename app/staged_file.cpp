@@ -78,7 +78,10 @@ int StagedFileBegin(StagedFile* file, const char* target) {
 }
 
 void StagedFileDiscard(StagedFile* file) {
-  if (file->state == StageState::Staged) host_delete(file->staged);
+  // Tried twice: a new copy that stays would be left in the game folder for good.
+  if (file->state == StageState::Staged && host_delete(file->staged) != 0) {
+    host_delete(file->staged);
+  }
   file->state = StageState::Empty;
 }
 

@@ -20,7 +20,7 @@ struct StagedFile {
 
 // Picks free names for the new copy and the backup beside target. 0, or -1 when none fits.
 int StagedFileBegin(StagedFile* file, const char* target);
-// Removes the new copy of a file not yet swapped in.
+// Removes the new copy of a file not yet swapped in (a failed removal is tried once more).
 void StagedFileDiscard(StagedFile* file);
 
 // Puts the new copies of files in place, in order, then removes the old files. Returns 0;

@@ -92,10 +92,14 @@ int main(int argc, char** argv) {
   const std::string root = argv[1];
   const Bytes record = pak_fixture_member_record(bytes_of("content of the member"));
   const Bytes empty = pak_fixture_member_record(Bytes());
+  // A head claiming nearly 2 GiB from a few stream bytes: refused before any allocation.
+  Bytes hugeClaim = pak_fixture_member_record(bytes_of("tiny"));
+  store_le32(hugeClaim.data(), 0x7FFFFFF0u);
   const std::vector<Seed> extract = {
       {"to_file.bin", cat({{0}, record})},
       {"to_member.bin", cat({{1}, record})},
       {"empty.bin", cat({{0}, empty})},
+      {"huge_claim.bin", cat({{0}, hugeClaim})},
       {"repeated.bin", cat({{1}, pak_fixture_member_record(Bytes(3000, 'x'))})},
   };
   const std::vector<Seed> tool = {

@@ -8,6 +8,7 @@
 //        [u16 length][game pack][u16 length][install record][u16 length][game executable]
 //        [the updater's own bytes: an executable with an archive appended]
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -52,6 +53,20 @@ std::optional<Bytes> payload_content(const char* member) {
   return stored ? record_content(*stored, kContentLimit) : std::nullopt;
 }
 
+// Says how the folder differs from what it should be, then stops.
+[[noreturn]] void folder_broken(const char* what, const Folder& expected, const Folder& got) {
+  std::fprintf(stderr, "%s (result 0x%x)\n", what, unsigned(updateResult));
+  for (const auto& [name, bytes] : expected) {
+    const auto it = got.find(name);
+    if (it == got.end()) std::fprintf(stderr, "  missing: %s\n", name.c_str());
+    else if (it->second != bytes) std::fprintf(stderr, "  other bytes: %s\n", name.c_str());
+  }
+  for (const auto& [name, bytes] : got) {
+    if (expected.count(name) == 0) std::fprintf(stderr, "  left behind: %s\n", name.c_str());
+  }
+  abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -87,9 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const Folder& after = memory_host::files();
   if (updateResult == RESULT_UPDATED) {
-    if (!updated || after != *updated) abort();  // updated, but not to the payload
+    if (!updated) folder_broken("updated from a payload that cannot be", before, after);
+    if (after != *updated) folder_broken("updated, but not to the payload", *updated, after);
   } else if (after != before) {
-    abort();  // not updated, yet the folder changed
+    folder_broken("not updated, yet the folder changed", before, after);
   }
   // Into a folder without a game, a sound payload always installs when nothing fails.
   if (failingChange == 0 && (present & 1) == 0 && updated && updateResult != RESULT_UPDATED) {
