@@ -21,27 +21,6 @@ constexpr int MEMBER_HANDLE_END = 20010;
 
 bool read_only(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
 
-// Takes a whole-file lock of the given type without waiting. False only when another handle's
-// lock is in the way: on a file system without such locks the file opens unshared rather than
-// not at all.
-bool lock_file(int fd, short type) {
-  struct flock lock = {};
-  lock.l_type = type;
-  lock.l_whence = SEEK_SET;
-  if (fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
-  return errno != EAGAIN && errno != EACCES;
-}
-
-// True when some other open file description (in any process) holds a lock that conflicts
-// with a lock of the given type on fd's file (false when the file system cannot tell).
-bool held_by_others(int fd, short type) {
-  struct flock lock = {};
-  lock.l_type = type;
-  lock.l_whence = SEEK_SET;
-  if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
-  return lock.l_type != F_UNLCK;
-}
-
 // True when any handle holds the file at path open (open handles carry a lock).
 bool in_use(const char* path) {
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -268,6 +247,27 @@ size_t copy_out(const char* text, size_t length, char* buffer, size_t room) {
 
 }  // namespace
 
+// Takes a whole-file lock of the given type without waiting. False only when another handle's
+// lock is in the way: on a file system without such locks the file opens unshared rather than
+// not at all.
+bool lock_file(int fd, short type) {
+  struct flock lock = {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  if (fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
+  return errno != EAGAIN && errno != EACCES;
+}
+
+// True when some other open file description (in any process) holds a lock that conflicts
+// with a lock of the given type on fd's file (false when the file system cannot tell).
+bool held_by_others(int fd, short type) {
+  struct flock lock = {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
+  return lock.l_type != F_UNLCK;
+}
+
 int move_out_of_range(int fd, int first, int end) {
   if (fd < first || fd >= end) return fd;
   const int moved = fcntl(fd, F_DUPFD_CLOEXEC, end);
@@ -285,7 +285,8 @@ constinit const HostOps g_hostDefaultOps = {
     host_posix::posix_set_attributes, host_posix::posix_get_attributes, host_posix::find_first,
     host_posix::find_next,            host_posix::find_close,       host_posix::heap_alloc,
     host_posix::heap_realloc,         host_posix::heap_free,        host_posix::replace,
-    host_posix::truncate,             host_posix::sync,
+    host_posix::truncate,             host_posix::sync,             host_posix::lock,
+    host_posix::unlock,
 };
 
 // The Windows folder of the Wine prefix, as the Windows-style path that maps onto it.

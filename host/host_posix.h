@@ -32,6 +32,15 @@ bool same_name_ignoring_case(const char* a, const char* b, size_t bLength);
 // plus 0x01 when the owner may not write it.
 uint32_t attributes_of(const struct stat& st);
 
+// Takes a whole-file lock of the given type (F_RDLCK, F_WRLCK) on fd's open file description
+// without waiting. False only when another handle's lock is in the way: on a file system
+// without such locks the file counts as unshared rather than unusable.
+bool lock_file(int fd, short type);
+
+// True when some other open file description (in any process) holds a lock that conflicts
+// with a lock of the given type on fd's file (false when the file system cannot tell).
+bool held_by_others(int fd, short type);
+
 // Returns fd itself when it lies outside first..end-1; otherwise a copy at end or above (the
 // open file description, and so its lock, is kept) with fd closed, or -1 when no copy is made.
 int move_out_of_range(int fd, int first, int end);
@@ -40,6 +49,10 @@ int move_out_of_range(int fd, int first, int end);
 int replace(const char* from, const char* to);
 int truncate(const char* path, int32_t length);
 int sync(const char* path);
+
+// Change locks behind g_hostDefaultOps.lock / unlock (host_lock_posix.cpp).
+HostHandle lock(const char* path);
+int unlock(const char* path, HostHandle lock);
 
 // Directory enumeration behind g_hostDefaultOps.find_first / find_next / find_close.
 intptr_t find_first(const char* pattern, HostFindData* out);
