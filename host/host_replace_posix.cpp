@@ -41,7 +41,10 @@ int replace(const char* from, const char* to) {
   struct stat previous;
   if (stat(target.text, &previous) == 0 && chmod(source.text, previous.st_mode & 07777) != 0)
     return -1;
+  FolderChange leaving(source.text), arriving(target.text);
   if (rename(source.text, target.text) != 0) return -1;
+  leaving.removed();
+  arriving.added();
   char folder[POSIX_PATH_ROOM];
   folder_of(target.text, folder, sizeof folder);
   sync_system_path(folder, O_RDONLY | O_DIRECTORY);  // some file systems cannot sync folders

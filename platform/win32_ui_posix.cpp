@@ -1,9 +1,12 @@
 // The console stand-in for the Win32 user-interface calls: windows and classes kept in small
 // tables, top-level windows found across processes through lock files, a modal dialog driven
-// from the terminal, message boxes and the folder browser shown as text.
+// from the terminal, message boxes and the folder browser shown as text (the folder typed there
+// converted to the code page of the library's paths).
 #include <cstring>
 #include <string>
 
+#include "host/code_page.h"
+#include "host/host.h"
 #include "platform/console_posix.h"
 #include "platform/win32_ui.h"
 
@@ -319,10 +322,21 @@ int BrowseForFolder(HWND, char* path, size_t room, const char* promptBig5) {
   console::show_plain("\n(folder path; an empty line cancels)\n> ");
   std::string answer;
   if (!console::read_line(answer) || answer.empty()) return 0;
-  if (path == nullptr || answer.size() >= room || answer.find('\0') != std::string::npos) {
+  if (path == nullptr || answer.find('\0') != std::string::npos) return 0;
+  // Typed in the terminal's encoding; the library's paths are in the code page. A folder the
+  // code page cannot spell is refused, as the Windows folder browser refuses it.
+  char converted[HOST_PATH_ROOM];
+  if (host_text_to_code_page(answer.c_str(), console::input_encoding().c_str(), converted,
+                             sizeof converted) == 0) {
+    console::show_plain("(that path cannot be used: too long, or not written in code page ");
+    console::show_plain((std::to_string(host_code_page()) + ")\n").c_str());
+    return 0;
+  }
+  const size_t length = strlen(converted);
+  if (length >= room) {
     console::show_plain("(that path cannot be used: too long)\n");
     return 0;
   }
-  memcpy(path, answer.c_str(), answer.size() + 1);
+  memcpy(path, converted, length + 1);
   return 1;
 }

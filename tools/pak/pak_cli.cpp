@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "tools/pak/file_ops.h"
 #include "tools/pak/pak_commands.h"
 
 namespace {
@@ -18,6 +19,7 @@ void archive_argument(CLI::App* command, std::string* archive) {
 }  // namespace
 
 int pak_main(int argc, const char* const* argv, ToolIo& io) {
+  use_utf8_paths();
   CLI::App app{"Makes, inspects and changes PAK archives, and builds updaters that carry one."};
   app.name("pak");
   app.require_subcommand(1);
