@@ -316,27 +316,30 @@ BOOL UiSetDlgItemText(HWND dialog, int id, const char* textBig5) {
   return copy_bounded(item->text, sizeof item->text, textBig5) ? 1 : 0;
 }
 
+// The browser stays open on a path it cannot hand back (as the Windows one keeps its OK button
+// off for a folder the code page cannot spell) until one can be, or the user cancels.
 int BrowseForFolder(HWND, char* path, size_t room, const char* promptBig5) {
+  if (path == nullptr) return 0;
   console::show_plain("\n");
   console::show(promptBig5 != nullptr ? promptBig5 : "");
-  console::show_plain("\n(folder path; an empty line cancels)\n> ");
-  std::string answer;
-  if (!console::read_line(answer) || answer.empty()) return 0;
-  if (path == nullptr || answer.find('\0') != std::string::npos) return 0;
-  // Typed in the terminal's encoding; the library's paths are in the code page. A folder the
-  // code page cannot spell is refused, as the Windows folder browser refuses it.
-  char converted[HOST_PATH_ROOM];
-  if (host_text_to_code_page(answer.c_str(), console::input_encoding().c_str(), converted,
-                             sizeof converted) == 0) {
-    console::show_plain("(that path cannot be used: too long, or not written in code page ");
-    console::show_plain((std::to_string(host_code_page()) + ")\n").c_str());
-    return 0;
+  console::show_plain("\n(folder path; an empty line cancels)\n");
+  for (;;) {
+    console::show_plain("> ");
+    std::string answer;
+    if (!console::read_line(answer) || answer.empty()) return 0;
+    // Typed in the terminal's encoding; the library's paths are in the code page.
+    char converted[HOST_PATH_ROOM];
+    const size_t length =
+        answer.find('\0') != std::string::npos
+            ? 0
+            : host_text_to_code_page(answer.c_str(), console::input_encoding().c_str(), converted,
+                                     sizeof converted);
+    if (length > 0 && length < room) {
+      memcpy(path, converted, length + 1);
+      return 1;
+    }
+    const std::string why = "(that path cannot be used: too long, or not written in code page " +
+                            std::to_string(host_code_page()) + ")\n";
+    console::show_plain(why.c_str());
   }
-  const size_t length = strlen(converted);
-  if (length >= room) {
-    console::show_plain("(that path cannot be used: too long)\n");
-    return 0;
-  }
-  memcpy(path, converted, length + 1);
-  return 1;
 }
