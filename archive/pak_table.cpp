@@ -24,9 +24,10 @@ constexpr int64_t kCompressedSpareEntries = 20;
 // its packed bytes could ever hold is refused before anything is allocated for it.
 constexpr int64_t kMaxInflateRatio = 1032;
 constexpr int64_t kInflateSlack = 4096;
-// Header fields rewritten by a flush, as offsets from the archive start.
-constexpr int32_t kCountFieldOffset = 4;
-constexpr int32_t kPackedSizeFieldOffset = 20;
+// Header fields rewritten by a flush, as offsets from the archive start: the entry count and
+// directory offset, and the packed directory size.
+constexpr size_t kCountFieldOffset = 4;
+constexpr size_t kPackedSizeFieldOffset = 20;
 
 bool slot_in_use(int slot) {
   return slot >= 0 && slot < PAK_MAX_ARCHIVES && (g_archives[slot].state & PAK_IN_USE) != 0;
@@ -95,23 +96,21 @@ PakRefusal read_directory(HostHandle file, const PakLocation& at, OpenedArchive*
   const bool compressed = h.packedDirectorySize != 0;
   const int64_t directoryBytes = int64_t(h.entryCount) * int64_t(PAK_ENTRY_SIZE);
   int64_t roomBytes = 0;
-  bool fits = true;
+  // Only the directory's own bytes are read; whatever follows it is ignored.
+  bool fits = pak_directory_stored_bytes(h) <= available;
   if (h.entryCount == 0) {
     out->capacity = PAK_EMPTY_DIRECTORY_ENTRIES;
     roomBytes = PAK_EMPTY_DIRECTORY_BYTES;
-    fits = compressed || available >= roomBytes;
   } else if (compressed) {
     const int64_t capacity = int64_t(h.entryCount) + kCompressedSpareEntries;
     roomBytes = capacity * int64_t(PAK_ENTRY_SIZE);
     out->capacity = int32_t(capacity);
-    fits = h.packedDirectorySize <= available &&
+    fits = fits &&
            directoryBytes <= int64_t(h.packedDirectorySize) * kMaxInflateRatio + kInflateSlack &&
            roomBytes <= HOST_MAX_FILE_SIZE;
   } else {
-    // Only the directory's own bytes are read; whatever follows it is ignored.
     out->capacity = h.entryCount;
     roomBytes = directoryBytes;
-    fits = directoryBytes <= available;
   }
   if (!fits) return PakRefusal::DamagedDirectory;
 
@@ -297,6 +296,13 @@ int pak_flush_directory(int slot) {
     return -1;
   const size_t bytes = size_t(a.entryCount) * PAK_ENTRY_SIZE;
 
+  // The header as stored, so that its fields from the count to the packed directory size can
+  // be rewritten in one write with the letters and user value between them unchanged.
+  PakHeaderBytes header{};
+  if (!seek_exact(a.file, a.baseOffset) ||
+      !read_exact(a.file, header.data(), int64_t(header.size())))
+    return -1;
+
   uint8_t* converted = nullptr;
   const void* source = directory_disk_bytes(a, bytes, &converted);
   if (source == nullptr && bytes != 0) return -1;
@@ -305,21 +311,17 @@ int pak_flush_directory(int slot) {
   mem_free(converted);
   if (!written) return -1;
 
-  // The header follows the directory, so a directory that could not be written leaves the
-  // header as it was.
-  uint8_t fields[8];
-  store_le32(fields, uint32_t(a.entryCount));
-  store_le32(fields + 4, uint32_t(a.directoryOffset - a.baseOffset));
-  if (!seek_exact(a.file, int64_t(a.baseOffset) + kCountFieldOffset) ||
-      !write_exact(a.file, fields, sizeof fields))
-    return -1;
+  // The header follows the directory in one write, so that a failure at any point leaves the
+  // header naming either the old directory or the new one, never a mix of the two.
+  store_le32(&header[kCountFieldOffset], uint32_t(a.entryCount));
+  store_le32(&header[kCountFieldOffset + 4], uint32_t(a.directoryOffset - a.baseOffset));
   if (a.packedDirectorySize != 0) {
-    uint8_t packed[4];
-    store_le32(packed, uint32_t(packedSize));
-    if (!seek_exact(a.file, int64_t(a.baseOffset) + kPackedSizeFieldOffset) ||
-        !write_exact(a.file, packed, sizeof packed))
-      return -1;
+    store_le32(&header[kPackedSizeFieldOffset], uint32_t(packedSize));
   }
+  const int64_t fieldsBytes = int64_t(PAK_HEADER_SIZE - kCountFieldOffset);
+  if (!seek_exact(a.file, int64_t(a.baseOffset) + int64_t(kCountFieldOffset)) ||
+      !write_exact(a.file, &header[kCountFieldOffset], fieldsBytes))
+    return -1;
   return 0;
 }
 

@@ -23,6 +23,7 @@
 #include "archive/pak_format.h"
 #include "archive/pak_table.h"
 #include "host/host.h"
+#include "support/host_override.h"
 
 namespace {
 
@@ -244,20 +245,19 @@ double wall_ns() {
 void update_pair(benchmark::State& state) {
   double oursNs = 0, peerNs = 0;
   static bool peerFirst = false;
-  const HostOps saved = g_hostOps;
   for (auto _ : state) {
     for (int side = 0; side < 2; ++side) {
       const bool runPeer = (side == 0) == peerFirst;
       state.PauseTiming();
       reset_game();
-      g_hostOps.alloc = counting_alloc;
-      g_hostOps.realloc = counting_realloc;
-      g_hostOps.free = counting_free;
+      host_override(&HostOps::alloc, counting_alloc);
+      host_override(&HostOps::realloc, counting_realloc);
+      host_override(&HostOps::free, counting_free);
       state.ResumeTiming();
       const double t0 = wall_ns();
       const bool ok = runPeer ? peer() : ours();
       (runPeer ? peerNs : oursNs) += wall_ns() - t0;
-      g_hostOps = saved;
+      host_restore_all();
       if (!ok) state.SkipWithError(runPeer ? "peer failed" : "update failed");
     }
     peerFirst = !peerFirst;

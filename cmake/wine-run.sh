@@ -17,6 +17,13 @@ while [ $# -gt 0 ]; do
 done
 [ $# -gt 0 ] || { echo "wine-run: no program given" >&2; exit 2; }
 
+# 64-bit programs always run under Wine's 64-bit loader: Debian's `wine` picks the 32-bit one
+# whenever wine32 is installed, and that one does not start on a machine without i386 support.
+if [ "$arch" = win64 ]; then
+  source "$(dirname "$0")/../scripts/wine-select.sh"
+  wine_use_64bit "$(cd "$(dirname "$0")/.." && pwd)/build/wine64-bin"
+fi
+
 export WINEPREFIX="${WINEPREFIX:-${default_prefix:-$HOME/.wine}}"
 # Quiet, and no Mono or Gecko installer prompts: console test programs need neither.
 export WINEDEBUG="${WINEDEBUG:--all}"

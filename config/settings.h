@@ -48,7 +48,10 @@ constexpr int SETTINGS_ITEM_DIRECTIVE = 3;
 
 // Reads the settings file at path (a disk path, or an archive member with a mount letter) and
 // adds its sections and keys to the store; `#include`d files add defines. Returns 1 when the
-// file was read and parsed, 0 when it cannot be opened, read whole or stored.
+// file was read and its text stored, 0 when it cannot be opened, read whole, or its text
+// cannot be stored (the text store then empties). Records are a later step: when the entry or
+// define table cannot grow, that table is emptied (every entry dropped) and the load still
+// returns 1, since the file itself was read and kept.
 int SettingsLoad(const char* path);
 
 // Empties the store. The settings folder and the extra include folder keep their content.

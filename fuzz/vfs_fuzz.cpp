@@ -20,79 +20,14 @@
 #include "host/host.h"
 #include "vfs/mount_path.h"
 #include "vfs/search.h"
+#include "support/host_override.h"
+#include "support/memory_host.h"
 
 namespace {
 
-// ---- A single in-memory file behind the host table, so nothing reaches the disk ----
-
-constexpr HostHandle MEM_HANDLE = 7;
-constexpr size_t MEM_FILE_LIMIT = 1 << 20;
+// The fuzzed archive lives in the in-memory host under one of these names.
 const char* const MEM_PAK = "mem.pak";
 const char* const MEM_EXE = "mem.exe";
-
-std::vector<uint8_t> g_file;
-int64_t g_position = 0;
-bool g_fileOpen = false;
-
-HostHandle mem_open(const char* path, int) {
-  if (g_fileOpen || (std::strcmp(path, MEM_PAK) != 0 && std::strcmp(path, MEM_EXE) != 0)) {
-    return HOST_INVALID_HANDLE;
-  }
-  g_fileOpen = true;
-  g_position = 0;
-  return MEM_HANDLE;
-}
-HostHandle refuse_create(const char*, uint32_t) { return HOST_INVALID_HANDLE; }
-int32_t mem_read(HostHandle h, void* buffer, int32_t count) {
-  if (h != MEM_HANDLE || count <= 0 || g_position >= int64_t(g_file.size())) return 0;
-  const int64_t n = std::min<int64_t>(count, int64_t(g_file.size()) - g_position);
-  std::memcpy(buffer, g_file.data() + g_position, size_t(n));
-  g_position += n;
-  return int32_t(n);
-}
-int32_t mem_write(HostHandle h, const void* buffer, int32_t count) {
-  if (h != MEM_HANDLE || count <= 0 || g_position + count > int64_t(MEM_FILE_LIMIT)) return 0;
-  if (size_t(g_position + count) > g_file.size()) g_file.resize(size_t(g_position + count));
-  std::memcpy(g_file.data() + g_position, buffer, size_t(count));
-  g_position += count;
-  return count;
-}
-int mem_close(HostHandle h) {
-  if (h != MEM_HANDLE) return -1;
-  g_fileOpen = false;
-  return 0;
-}
-int32_t mem_seek(HostHandle h, int32_t offset, int method) {
-  if (h != MEM_HANDLE) return -1;
-  int64_t target = offset;
-  if (method == HOST_SEEK_CURRENT) target += g_position;
-  if (method == HOST_SEEK_END) target += int64_t(g_file.size());
-  if (target < 0 || target > HOST_MAX_FILE_SIZE) return -1;
-  g_position = target;
-  return int32_t(target);
-}
-int32_t mem_size(HostHandle h) { return h == MEM_HANDLE ? int32_t(g_file.size()) : -1; }
-int mem_flush(HostHandle) { return 0; }
-int refuse_path(const char*) { return -1; }
-int refuse_move(const char*, const char*) { return -1; }
-intptr_t refuse_find(const char*, HostFindData*) { return -1; }
-
-void install_memory_host() {
-  g_hostOps = g_hostDefaultOps;
-  g_hostOps.open = mem_open;
-  g_hostOps.create = refuse_create;
-  g_hostOps.read = mem_read;
-  g_hostOps.write = mem_write;
-  g_hostOps.close = mem_close;
-  g_hostOps.seek = mem_seek;
-  g_hostOps.size = mem_size;
-  g_hostOps.flush = mem_flush;
-  g_hostOps.remove = refuse_path;
-  g_hostOps.move = refuse_move;
-  g_hostOps.make_dir = refuse_path;
-  g_hostOps.remove_dir = refuse_path;
-  g_hostOps.find_first = refuse_find;
-}
 
 // ---- Reading the input ----
 
@@ -233,12 +168,13 @@ void fuzz_archive(Input in, uint8_t flags) {
   const int opCount = in.byte();
   const size_t opsAt = in.at;
   const size_t opsBytes = std::min<size_t>(size_t(opCount) * 6, in.size - std::min(in.at, in.size));
-  g_file.assign(in.data + opsAt + opsBytes, in.data + in.size);
-  if (g_file.size() >= 4) std::memcpy(g_file.data(), "PAKS", 4);
+  std::vector<uint8_t> file(in.data + opsAt + opsBytes, in.data + in.size);
+  if (file.size() >= 4) std::memcpy(file.data(), "PAKS", 4);
   Input ops{in.data + opsAt, opsBytes};
 
   const bool executable = (flags & 2) != 0;
   const char* path = executable ? MEM_EXE : MEM_PAK;
+  memory_host::put(path, std::move(file));
   const int mode = executable ? PAK_OPEN_READ : PAK_OPEN_READWRITE;
   vfs_set_prefix_strip(flags & 4);
   if (pak_open(path, mode) >= 0) {
@@ -253,14 +189,13 @@ void fuzz_archive(Input in, uint8_t flags) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  install_memory_host();
-  g_fileOpen = false;
+  memory_host::install();
   Input in{data, size, 1};
   if ((data[0] & 1) == 0) {
     fuzz_matcher(in);
   } else {
     fuzz_archive(in, data[0]);
   }
-  g_hostOps = g_hostDefaultOps;
+  host_restore_all();
   return 0;
 }

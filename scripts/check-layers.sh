@@ -9,7 +9,7 @@ cd "${1:-$(dirname "$0")/..}"
 layers=(host archive vfs config platform app tools)
 declare -A rank
 for i in "${!layers[@]}"; do rank[${layers[$i]}]=$i; done
-rank[support]=${rank[config]}  # test support builds on the core library
+rank[support]=${rank[app]}  # test support resets every layer's tables
 
 bad=0
 while IFS= read -r file; do

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 source scripts/wine-gui.sh
 wine_gui_build
-wine_gui_setup "$PWD/build/win32/wineprefix-gui"
+wine_gui_setup
 # The tests that meet the windows shown in the README.
 pictured='Dialog.Shown*:FolderChoice.CancelledBrowser*:FolderChoice.WrongFolder*:Updater/Outcome.*'
 shots=$(mktemp -d "${TMPDIR:-/tmp}/velmor-shots.XXXXXX")

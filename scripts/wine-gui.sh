@@ -1,15 +1,25 @@
 # Sourced by the scripts that run the Windows updater's windows under Wine: a virtual display
-# (Xvfb), the locales that give Wine its code pages, and a Wine prefix of their own whose dialog
-# fonts are the installed CJK font. Cleans up the display and the Wine server at exit.
-#   wine_gui_build (the end-to-end driver, in build/win32), wine_gui_setup PREFIX_DIR, then
+# (Xvfb), the locales that give Wine its code pages, and a Wine prefix of this run's own whose
+# dialog fonts are the installed CJK font. Cleans up the display, the Wine server and the prefix
+# at exit, so two runs at once never meet.
+#   wine_gui_build (the end-to-end driver of the preset wine_select chose), wine_gui_setup, then
 #   wine_gui_locale LANG before running wine under a locale; the caller has set -euo pipefail.
 
-# The end-to-end driver with the updater stub and the pak tool it runs (preset win32).
-WINE_GUI_DRIVER=build/win32/tests/wine/tests_wine_e2e.exe
+source scripts/wine-select.sh
+
+# The end-to-end driver with the updater stub and the pak tool it runs. On a machine that runs
+# 64-bit programs only, the win64 build's; the win32 product is still built, so it never stops
+# building.
 wine_gui_build() {
   bash scripts/install-deps.sh windows
-  cmake --preset win32 >/dev/null
-  cmake --build --preset win32 --target tests_wine_e2e
+  wine_select
+  WINE_GUI_DRIVER=build/$VELMOR_WINE_PRESET/tests/wine/tests_wine_e2e.exe
+  cmake --preset "$VELMOR_WINE_PRESET" >/dev/null
+  cmake --build --preset "$VELMOR_WINE_PRESET" --target tests_wine_e2e
+  if [ "$VELMOR_WINE_PRESET" != win32 ]; then
+    cmake --preset win32 >/dev/null
+    cmake --build --preset win32 --target VelmorUpdate pak
+  fi
 }
 
 # zh_TW.UTF-8 gives Wine code page 950 (Big5), en_US.UTF-8 code page 1252.
@@ -27,22 +37,26 @@ wine_gui_locales() {
   $sudo locale-gen >/dev/null
 }
 
-# A display of its own: the first free number from 99 on.
+# A display of its own: Xvfb picks a free number itself and writes it to us, so two runs
+# started together cannot take the same one.
 wine_gui_display() {
-  local n=99
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  local fifo n=""
+  fifo=$(mktemp -u "${TMPDIR:-/tmp}/velmor-xvfb.XXXXXX")
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   WINE_GUI_XVFB=$!
-  for _ in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
-    kill -0 "$WINE_GUI_XVFB" 2>/dev/null || { echo "wine-gui: Xvfb did not start" >&2; return 1; }
-    sleep 0.1
-  done
+  read -r -t 30 n <"$fifo" || true
+  rm -f "$fifo"
+  [ -n "$n" ] || { echo "wine-gui: Xvfb did not start" >&2; return 1; }
   export DISPLAY=":$n"
 }
 
 wine_gui_cleanup() {
-  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then wineserver -k 2>/dev/null || true; fi
+  if [ -n "${WINE_GUI_RUN_PREFIX:-}" ] && [ -d "$WINE_GUI_RUN_PREFIX" ]; then
+    WINEPREFIX=$WINE_GUI_RUN_PREFIX wineserver -k 2>/dev/null || true
+    WINEPREFIX=$WINE_GUI_RUN_PREFIX wineserver -w 2>/dev/null || true
+    rm -rf "$WINE_GUI_RUN_PREFIX"
+  fi
   if [ -n "${WINE_GUI_XVFB:-}" ]; then
     kill "$WINE_GUI_XVFB" 2>/dev/null || true
     wait "$WINE_GUI_XVFB" 2>/dev/null || true
@@ -62,17 +76,28 @@ wine_gui_logfont() {
   } | sed 's/../&,/g; s/,$//'
 }
 
-# The prefix, made once: 32-bit, with the settings file that wine_gui_locale applies.
-wine_gui_prefix() {
-  export WINEPREFIX="$1"
+# The template prefix, made once under a lock (about 20 seconds): of the chosen build's width,
+# with the settings file that wine_gui_locale applies. Each run works on a copy of its own.
+wine_gui_template() {
+  local template=$1
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  [ -f "$WINEPREFIX/velmor-gui.reg" ] && return 0
-  rm -rf "$WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  WINEARCH=win32 wineboot -i >/dev/null 2>&1 || true
-  wineserver -w
-  [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-gui: no Wine prefix made" >&2; return 1; }
+  mkdir -p "$(dirname "$template")"
+  (
+    flock 9
+    [ -f "$template/velmor-gui.reg" ] && exit 0
+    rm -rf "$template"
+    mkdir -p "$template"
+    export WINEPREFIX=$template
+    WINEARCH=$VELMOR_WINE_PRESET wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+    [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-gui: no Wine prefix made" >&2; exit 1; }
+    wine_gui_settings >"$WINEPREFIX/velmor-gui.reg.new"
+    mv "$WINEPREFIX/velmor-gui.reg.new" "$WINEPREFIX/velmor-gui.reg"
+  ) 9>"$template.lock"
+}
+
+wine_gui_settings() {
   # The dialog fonts replaced by WenQuanYi Micro Hei and the caption and message fonts set to
   # it (Wine's own fonts lack Chinese, and a font that exists is not replaced); windows framed
   # by Wine itself (there is no window manager); no crash dialog to wait on.
@@ -94,8 +119,16 @@ wine_gui_prefix() {
     echo
     echo '[HKEY_CURRENT_USER\Software\Wine\WineDbg]'
     echo '"ShowCrashDialog"=dword:00000000'
-  } >"$WINEPREFIX/velmor-gui.reg.new"
-  mv "$WINEPREFIX/velmor-gui.reg.new" "$WINEPREFIX/velmor-gui.reg"
+  }
+}
+
+# This run's prefix: a copy of the template, removed at exit.
+wine_gui_prefix() {
+  local template="$PWD/build/$VELMOR_WINE_PRESET/wineprefix-gui"
+  wine_gui_template "$template"
+  WINE_GUI_RUN_PREFIX=$(mktemp -d "$PWD/build/$VELMOR_WINE_PRESET/wineprefix-run.XXXXXX")
+  cp -a "$template/." "$WINE_GUI_RUN_PREFIX/"
+  export WINEPREFIX=$WINE_GUI_RUN_PREFIX
 }
 
 # Runs what follows under the locale: the Wine server is restarted (it reads the locale when
@@ -111,5 +144,5 @@ wine_gui_setup() {
   wine_gui_locales
   trap wine_gui_cleanup EXIT
   wine_gui_display
-  wine_gui_prefix "$1"
+  wine_gui_prefix
 }

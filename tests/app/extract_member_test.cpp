@@ -25,7 +25,7 @@ TEST_F(ExtractMemberTest, WritesTheInflatedContent) {
   for (size_t i = 0; i < content.size(); ++i) content[i] = uint8_t(i * i >> 5);
   for (const Bytes& c : {content, Bytes{}, bytes_of("x")}) {
     SCOPED_TRACE(c.size());
-    vfs_reset_state();
+    reset_process_state();
     mount_member(pak_fixture_member_record(c));
     ASSERT_EQ(ExtractMember(out().c_str(), "#:\\M"), 0);
     EXPECT_EQ(read_file_bytes(out()), c);
@@ -59,7 +59,7 @@ TEST_F(ExtractMemberTest, RefusesRecordsThatDoNotHoldTheirStream) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    vfs_reset_state();
+    reset_process_state();
     mount_member(c.stored);
     EXPECT_EQ(ExtractMember(out().c_str(), "#:\\M"), -1);
     EXPECT_TRUE(read_file_bytes(out()).empty());  // created, nothing written

@@ -1,5 +1,5 @@
 // Shared set-up for the archive table tests: a scratch folder, the table empty before and after
-// each test, the host table restored, and a sample archive of four members.
+// each test (every process-wide table reset), and a sample archive of four members.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,18 +9,16 @@
 
 #include "archive/pak_table.h"
 #include "support/pak_fixture.h"
+#include "support/reset_state.h"
 #include "support/temp_dir.h"
 
 class ArchiveTableTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_hostOps = g_hostDefaultOps;
     ASSERT_EQ(g_archiveTop, 0) << "an earlier test left archives open";
+    reset_process_state();
   }
-  void TearDown() override {
-    g_hostOps = g_hostDefaultOps;
-    pak_close_all();
-  }
+  void TearDown() override { reset_process_state(); }
 
   // Writes bytes to a file of the scratch folder and returns its path.
   std::string put(const std::string& name, const Bytes& bytes) {

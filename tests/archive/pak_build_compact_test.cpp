@@ -185,9 +185,16 @@ TEST_F(PakCompact, StepsReportTheBytesAndAbandonLeavesNothing) {
   EXPECT_EQ(c.bytesTotal, 70004);
   int steps = 0;
   int r = 0;
-  while ((r = pak_compact_step(&c)) == 1) ++steps;
+  int64_t before = c.bytesDone;
+  while ((r = pak_compact_step(&c)) == 1) {
+    ++steps;
+    // Each step moves some member bytes, never more than one chunk.
+    EXPECT_GT(c.bytesDone, before);
+    EXPECT_LE(c.bytesDone - before, PAK_COPY_CHUNK);
+    before = c.bytesDone;
+  }
   EXPECT_EQ(r, 0);
-  EXPECT_EQ(steps, 3) << "one chunk of the small member, two of the large one";
+  EXPECT_GE(steps, 2) << "70004 bytes take more than one chunk";
   EXPECT_EQ(c.bytesDone, c.bytesTotal);
   ASSERT_EQ(pak_compact_finish(&c), 0);
   EXPECT_EQ(header_of(read_file_bytes(out)).entryCount, 2);

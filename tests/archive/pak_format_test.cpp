@@ -7,6 +7,7 @@
 
 #include "archive/masked_stream.h"
 #include "archive/pak_format.h"
+#include "support/guarded_bytes.h"
 #include "support/pak_fixture.h"
 
 namespace {
@@ -161,17 +162,13 @@ TEST(PakNames, CompareTable) {
 }
 
 TEST(PakNames, CompareStopsAtFortyBytesWithoutTerminator) {
-  // Two name fields without any NUL: nothing past the field is read (ASan would see it).
-  PakEntry a{}, b{};
-  std::memset(a.name, 'Q', PAK_NAME_SIZE);
-  std::memset(b.name, 'q', PAK_NAME_SIZE);
-  auto* heapA = new char[PAK_NAME_SIZE];
-  auto* heapB = new char[PAK_NAME_SIZE];
-  std::memcpy(heapA, a.name, PAK_NAME_SIZE);
-  std::memcpy(heapB, b.name, PAK_NAME_SIZE);
-  EXPECT_EQ(pak_name_compare(heapA, heapB), 0);
-  delete[] heapA;
-  delete[] heapB;
+  // Two name fields without any NUL, each ending a guarded block: a read past a field faults.
+  GuardedBytes a(PAK_NAME_SIZE), b(PAK_NAME_SIZE);
+  ASSERT_NE(a.data(), nullptr);
+  ASSERT_NE(b.data(), nullptr);
+  std::memset(a.data(), 'Q', PAK_NAME_SIZE);
+  std::memset(b.data(), 'q', PAK_NAME_SIZE);
+  EXPECT_EQ(pak_name_compare(a.chars(), b.chars()), 0);
 }
 
 TEST(PakNames, ExecutablePathTable) {

@@ -1,4 +1,4 @@
-// Test fixture for the settings reader: an empty store and default host table around each test,
+// Test fixture for the settings reader: every process-wide table reset around each test,
 // a scratch folder for settings files, and dumps of the store as compact golden text.
 #pragma once
 
@@ -9,6 +9,7 @@
 
 #include "config/settings.h"
 #include "config/settings_store.h"
+#include "support/reset_state.h"
 #include "support/temp_dir.h"
 #include "host/host.h"
 
@@ -76,12 +77,7 @@ class SettingsTest : public ::testing::Test {
   void SetUp() override { reset(); }
   void TearDown() override { reset(); }
 
-  static void reset() {
-    g_hostOps = g_hostDefaultOps;
-    SettingsFree();
-    g_settings.folder[0] = '\0';
-    g_settings.includeFolder[0] = '\0';
-  }
+  static void reset() { reset_process_state(); }
 
   // Writes a file of the scratch folder and returns its path.
   std::string write(const std::string& name, const std::string& text) {

@@ -142,19 +142,14 @@ TEST_F(SettingsTest, FolderTooLongIsRefused) {
   EXPECT_EQ(std::string(g_settings.folder), fits);
 }
 
-int32_t g_shortBy = 0;
-int32_t short_read(HostHandle handle, void* buffer, int32_t count) {
-  const int32_t got = g_hostDefaultOps.read(handle, buffer, count);
-  return got > g_shortBy ? got - g_shortBy : 0;
-}
-
 TEST_F(SettingsTest, ShortReadFailsTheLoad) {
   ASSERT_EQ(load("[A]\r\na=1\r\n", "one.ini"), 1);
   const int32_t used = g_settings.textUsed;
-  g_shortBy = 1;
-  g_hostOps.read = short_read;
-  EXPECT_EQ(load("[B]\r\nb=2\r\n", "two.ini"), 0);
-  g_hostOps = g_hostDefaultOps;
+  {
+    HostFaults faults;
+    faults.short_read(1, 1, true);
+    EXPECT_EQ(load("[B]\r\nb=2\r\n", "two.ini"), 0);
+  }
   EXPECT_EQ(g_settings.textUsed, used);
   EXPECT_EQ(settings_dump(), "[A] a=1");
 }

@@ -9,13 +9,14 @@
 
 #include "support/fault_injection.h"
 #include "support/temp_dir.h"
+#include "support/reset_state.h"
 #include "host/host.h"
 
 namespace {
 
 class HostTest : public ::testing::Test {
  protected:
-  void SetUp() override { g_hostOps = g_hostDefaultOps; }
+  void SetUp() override { reset_process_state(); }
   // A search left open would keep its folder busy (Windows will not remove it then).
   void TearDown() override {
     char name[HOST_PATH_ROOM];

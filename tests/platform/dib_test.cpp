@@ -6,9 +6,11 @@
 #include <cstring>
 #include <vector>
 
-#include "support/fault_injection.h"
-#include "platform/dib.h"
 #include "host/host.h"
+#include "platform/dib.h"
+#include "support/fault_injection.h"
+#include "support/guarded_bytes.h"
+#include "support/host_override.h"
 
 namespace {
 
@@ -17,11 +19,28 @@ std::vector<uint8_t> le32(uint32_t v) {
           static_cast<uint8_t>(v >> 24)};
 }
 
+// The block comes from guarded pages, so a pixel past the block's end faults on every build.
+GuardedBytes* s_guarded = nullptr;
+void* guarded_alloc(size_t bytes) {
+  s_guarded = new GuardedBytes(bytes);
+  return s_guarded->data();
+}
+void guarded_free(void* block) {
+  if (s_guarded != nullptr && block == s_guarded->data()) {
+    delete s_guarded;
+    s_guarded = nullptr;
+  }
+}
+
 TEST(Dib16, HeaderMasksAndPixelsAreLaidOutAsExpected) {
   void* block = nullptr;
   uint16_t* pixels = nullptr;
   uint32_t* masks = nullptr;
-  ASSERT_EQ(make_dib16(3, 2, &block, &pixels, &masks), 0);
+  host_override(&HostOps::alloc, guarded_alloc);
+  host_override(&HostOps::free, guarded_free);
+  const int made = make_dib16(3, 2, &block, &pixels, &masks);
+  host_restore_all();
+  ASSERT_EQ(made, 0);
   ASSERT_NE(block, nullptr);
   const auto* bytes = static_cast<const uint8_t*>(block);
   struct {
@@ -46,12 +65,13 @@ TEST(Dib16, HeaderMasksAndPixelsAreLaidOutAsExpected) {
   EXPECT_EQ(reinterpret_cast<const uint8_t*>(masks), bytes + 40);
   EXPECT_EQ(reinterpret_cast<const uint8_t*>(pixels), bytes + DIB_PIXELS_OFFSET);
   for (size_t i = 52; i < DIB_PIXELS_OFFSET + 12; ++i) EXPECT_EQ(bytes[i], 0) << i;
-  // Every pixel is addressable (AddressSanitizer checks the block's end).
+  // Every pixel is addressable, and the last ends the block.
   for (int i = 0; i < 6; ++i) pixels[i] = 0xFFFF;
+  EXPECT_EQ(reinterpret_cast<const uint8_t*>(pixels + 6), s_guarded->data() + s_guarded->size());
   const auto* header = static_cast<const DibHeader*>(block);
   EXPECT_EQ(header->height, -2);
   EXPECT_EQ(header->sizeImage, 12u);
-  mem_free(block);
+  guarded_free(block);
 }
 
 TEST(Dib16, OutputsAreOptionalExceptWhereWanted) {

@@ -18,11 +18,14 @@ HostHandle f_create(const char* path, uint32_t attributes) {
   return fails(HostOp::Create) ? HOST_INVALID_HANDLE : next().create(path, attributes);
 }
 int32_t f_read(HostHandle handle, void* buffer, int32_t count) {
-  return fails(HostOp::Read) ? 0 : next().read(handle, buffer, count);
+  if (fails(HostOp::Read)) return 0;
+  const int32_t shortfall = g_active->read_shortfall();
+  if (shortfall > 0) count = count > shortfall ? count - shortfall : 0;
+  return count == 0 ? 0 : next().read(handle, buffer, count);
 }
 int32_t f_write(HostHandle handle, const void* buffer, int32_t count) {
   if (fails(HostOp::Write)) return 0;
-  const int32_t limit = g_active->write_limit();
+  const int32_t limit = g_active->write_limit(count);
   if (limit >= 0 && limit < count) count = limit;
   return count == 0 ? 0 : next().write(handle, buffer, count);
 }
@@ -101,7 +104,15 @@ void HostFaults::fail(HostOp op, int nth) { failures_.push_back({op, nth, false}
 
 void HostFaults::fail_from(HostOp op, int nth) { failures_.push_back({op, nth, true}); }
 
-void HostFaults::short_write(int nth, int32_t bytes) { shortWrites_.push_back({nth, bytes}); }
+void HostFaults::short_write(int nth, int32_t bytes) {
+  shortWrites_.push_back({nth, bytes < 0 ? 0 : bytes});
+}
+
+void HostFaults::half_writes_from(int nth) { shortWrites_.push_back({nth, -1}); }
+
+void HostFaults::short_read(int nth, int32_t by, bool onwards) {
+  shortReads_.push_back({nth, by, onwards});
+}
 
 int HostFaults::calls(HostOp op) const { return calls_[static_cast<size_t>(op)]; }
 
@@ -109,6 +120,7 @@ void HostFaults::reset() {
   calls_.fill(0);
   failures_.clear();
   shortWrites_.clear();
+  shortReads_.clear();
 }
 
 bool HostFaults::count_and_check(HostOp op) {
@@ -119,10 +131,19 @@ bool HostFaults::count_and_check(HostOp op) {
   return false;
 }
 
-int32_t HostFaults::write_limit() const {
+int32_t HostFaults::write_limit(int32_t count) const {
   const int call = calls_[static_cast<size_t>(HostOp::Write)];
   for (const ShortWrite& s : shortWrites_) {
-    if (s.nth == call) return s.bytes < 0 ? 0 : s.bytes;
+    if (s.bytes >= 0 && s.nth == call) return s.bytes;
+    if (s.bytes < 0 && call >= s.nth) return count / 2;
   }
   return -1;
+}
+
+int32_t HostFaults::read_shortfall() const {
+  const int call = calls_[static_cast<size_t>(HostOp::Read)];
+  for (const ShortRead& s : shortReads_) {
+    if (call == s.nth || (s.onwards && call > s.nth)) return s.by;
+  }
+  return 0;
 }

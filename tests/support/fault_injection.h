@@ -1,5 +1,6 @@
 // Host failure injection for tests: while a HostFaults object lives, every host call passes
-// through counting wrappers in g_hostOps that can fail a chosen call or cut a write short.
+// through counting wrappers in g_hostOps that can fail a chosen call (an allocation or a
+// reallocation refused included) or cut a read or a write short.
 #pragma once
 
 #include <array>
@@ -50,6 +51,11 @@ class HostFaults {
   void fail_from(HostOp op, int nth);
   // The nth write passes at most bytes bytes on to the host and returns what it wrote.
   void short_write(int nth, int32_t bytes);
+  // From the nth write on, each passes half its bytes on to the host (a disk filling up).
+  void half_writes_from(int nth);
+  // The nth read moves by bytes fewer than asked (never below 0), as a file cut short under
+  // the reader would; with onwards, every later read too.
+  void short_read(int nth, int32_t by, bool onwards = false);
   // Calls of op so far, failed ones included.
   int calls(HostOp op) const;
   // Forgets the counts and every planned failure.
@@ -57,8 +63,10 @@ class HostFaults {
 
   // Used by the wrappers: counts a call of op; true when it is planned to fail.
   bool count_and_check(HostOp op);
-  // Used by the write wrapper: the byte limit for the current write call, or -1.
-  int32_t write_limit() const;
+  // Used by the write wrapper: the byte limit for a write of count bytes, or -1.
+  int32_t write_limit(int32_t count) const;
+  // Used by the read wrapper: how many bytes fewer the current read moves (0: all of them).
+  int32_t read_shortfall() const;
   const HostOps& saved() const { return saved_; }
 
  private:
@@ -69,11 +77,17 @@ class HostFaults {
   };
   struct ShortWrite {
     int nth;
-    int32_t bytes;
+    int32_t bytes;  // -1: half of each write from the nth on
+  };
+  struct ShortRead {
+    int nth;
+    int32_t by;
+    bool onwards;
   };
 
   HostOps saved_;
   std::array<int, static_cast<size_t>(HostOp::Count)> calls_{};
   std::vector<Failure> failures_;
   std::vector<ShortWrite> shortWrites_;
+  std::vector<ShortRead> shortReads_;
 };

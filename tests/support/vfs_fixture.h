@@ -1,5 +1,5 @@
-// Test fixture for the virtual file layer: a scratch folder for archive files, and the
-// process-wide tables (archives, open members, prefix switch) reset before and after each test.
+// Test fixture for the virtual file layer: a scratch folder for archive files, and every
+// process-wide table reset before and after each test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,24 +11,16 @@
 
 #include "archive/pak_table.h"
 #include "support/pak_fixture.h"
+#include "support/reset_state.h"
 #include "support/temp_dir.h"
 #include "vfs/file_handle.h"
 #include "host/host.h"
 #include "vfs/mount_path.h"
 
-// Puts the layer back to its start state: no archives, no member records, switch off.
-inline void vfs_reset_state() {
-  pak_close_all();
-  for (auto& f : g_openFiles) f = {};
-  g_openMemberCount = 0;
-  vfs_set_prefix_strip(0);
-  g_hostOps = g_hostDefaultOps;
-}
-
 class VfsTest : public ::testing::Test {
  protected:
-  void SetUp() override { vfs_reset_state(); }
-  void TearDown() override { vfs_reset_state(); }
+  void SetUp() override { reset_process_state(); }
+  void TearDown() override { reset_process_state(); }
 
   // Writes the archive to a file of the scratch folder and opens it; returns the slot.
   int mount(const FixtureArchive& archive, const std::string& fileName,

@@ -98,7 +98,12 @@ TEST_F(CreateAdd, AddedMembersArePackedRecordsTheLibraryReads) {
   EXPECT_EQ(unpacked(seen[1].stored), big);
   EXPECT_LT(seen[1].size, 2000) << "packed";
   EXPECT_EQ(unpacked(seen[2].stored), "");
-  EXPECT_EQ(seen[2].size, int32_t(PAK_MEMBER_RECORD_HEADER_SIZE + pak_fixture_masked({}).size()));
+  // The record of empty content: its head and the short stream of no bytes (either codec's).
+  ASSERT_GE(seen[2].stored.size(), PAK_MEMBER_RECORD_HEADER_SIZE);
+  EXPECT_EQ(load_le32(seen[2].stored.data()), 0u);
+  EXPECT_EQ(seen[2].size,
+            int32_t(PAK_MEMBER_RECORD_HEADER_SIZE + load_le32(seen[2].stored.data() + 4)));
+  EXPECT_LE(seen[2].size, 24);
   const Bytes whole = read_file_bytes(path);
   EXPECT_EQ(whole.size(), size_t(header_at(path).directoryOffset + header_at(path).packedDirectorySize))
       << "nothing after the directory";

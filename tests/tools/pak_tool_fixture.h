@@ -38,10 +38,10 @@ struct SeenEntry {
 
 class PakToolTest : public ::testing::Test {
  protected:
-  void SetUp() override { vfs_reset_state(); }
+  void SetUp() override { reset_process_state(); }
   void TearDown() override {
     EXPECT_EQ(g_archiveTop, 0) << "a command left an archive open";
-    vfs_reset_state();
+    reset_process_state();
   }
 
   // Runs "pak ARGS..." in-process.

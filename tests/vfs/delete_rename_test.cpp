@@ -28,7 +28,7 @@ TEST_F(DeleteRename, DeletedMemberIsGoneAndTheArchiveDirty) {
 
 TEST_F(DeleteRename, DeleteAndRenameReachTheFileAfterReopen) {
   for (bool compressed : {false, true}) {
-    vfs_reset_state();
+    reset_process_state();
     SCOPED_TRACE(compressed ? "compressed" : "plain");
     ASSERT_EQ(mount(archive('@', {member("@:\\Keep", "k"), member("@:\\Drop", "d"),
                                   member("@:\\Old", "o")},
@@ -64,7 +64,7 @@ TEST_F(DeleteRename, RenameKeepsTheDirectoryPart) {
       {1, "A.TXT", "#:A.TXT", "B.TXT", "B.TXT"},
   };
   for (const RenameCase& c : cases) {
-    vfs_reset_state();
+    reset_process_state();
     SCOPED_TRACE(c.oldPath);
     ASSERT_EQ(mount(archive('#', {member(c.stored, "data"), member("#:\\Other", "x")}), "ren.pak"),
               0);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "support/fault_injection.h"
 #include "support/vfs_fixture.h"
 #include "vfs/delete_rename.h"
 #include "vfs/file_handle.h"
@@ -142,7 +143,7 @@ TEST_F(FileHandle, ClosingAFreeRecordChangesNothing) {
 // member starts empty at the end of the data, and the archive file has both after a reopen.
 TEST_F(FileHandle, CreateReplacesAtTheEndOfTheData) {
   for (bool compressed : {false, true}) {
-    vfs_reset_state();
+    reset_process_state();
     SCOPED_TRACE(compressed ? "compressed" : "plain");
     ASSERT_EQ(mount(archive('#', {member("#:\\A", "old-a"), member("#:\\B", "bbb")}, compressed),
                     "create.pak"),
@@ -398,18 +399,16 @@ TEST_F(FileHandle, OpenMemberCountReturnsToZeroAfterMixedUse) {
 
 // Failures injected below the layer: growth that finds no memory changes nothing (the old
 // member stays live), and a short host write advances by what was written.
-void* refuse_realloc(void*, size_t) { return nullptr; }
-int32_t half_write(HostHandle handle, const void* buffer, int32_t count) {
-  return g_hostDefaultOps.write(handle, buffer, count / 2);
-}
 
 TEST_F(FileHandle, FailuresBelowLeaveConsistentState) {
   ASSERT_EQ(mount(archive('#', {member("#:\\A", "keep"), member("#:\\B", "b")}), "fail.pak"), 0);
   ASSERT_EQ(g_archives[0].capacity, 2);
-  g_hostOps.realloc = refuse_realloc;
-  EXPECT_EQ(vfs_create("#:\\A", 0), -1);
-  EXPECT_EQ(vfs_create_new("#:\\N", 0), -1);
-  g_hostOps = g_hostDefaultOps;
+  {
+    HostFaults faults;
+    faults.fail_from(HostOp::Realloc, 1);
+    EXPECT_EQ(vfs_create("#:\\A", 0), -1);
+    EXPECT_EQ(vfs_create_new("#:\\N", 0), -1);
+  }
   EXPECT_EQ(g_archives[0].entryCount, 2);
   EXPECT_EQ(read_member("#:\\A"), "keep");
   EXPECT_EQ(vfs_open_member_count(), 0);
@@ -417,9 +416,11 @@ TEST_F(FileHandle, FailuresBelowLeaveConsistentState) {
   const int32_t h = vfs_open("#:\\B", 0);
   ASSERT_EQ(vfs_seek(h, 0, 2), 1);
   const int32_t dataEnd = g_archives[0].directoryOffset;
-  g_hostOps.write = half_write;
-  EXPECT_EQ(write_text(h, "123456"), 3);
-  g_hostOps = g_hostDefaultOps;
+  {
+    HostFaults faults;
+    faults.half_writes_from(1);
+    EXPECT_EQ(write_text(h, "123456"), 3);
+  }
   EXPECT_EQ(vfs_seek(h, 0, 1), 4);
   EXPECT_EQ(vfs_size(h), 4);
   EXPECT_EQ(g_archives[0].directoryOffset, dataEnd + 3);
@@ -441,7 +442,7 @@ TEST_F(FileHandle, DamagedEntriesAreNotOpened) {
       {0, 24, true},
   };
   for (const EntryCase& c : cases) {
-    vfs_reset_state();
+    reset_process_state();
     FixtureLayout layout = pak_fixture_build(archive('#', {member("#:\\A", "aaaa")}));
     uint8_t* entry = layout.bytes.data() + layout.directoryOffset;
     store_le32(entry, uint32_t(c.size));

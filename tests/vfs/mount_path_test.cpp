@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/guarded_bytes.h"
 #include "support/vfs_fixture.h"
 #include "vfs/delete_rename.h"
 #include "vfs/mount_path.h"
@@ -54,25 +55,28 @@ const MatchCase kMatchCases[] = {
 
 TEST(MatchWildcardName, Table) {
   for (const MatchCase& c : kMatchCases) {
-    // The name sits in a buffer of exactly its length plus terminator, so any read past the
-    // end shows under AddressSanitizer.
+    // The name ends its guarded block with its terminator, so a read past it faults.
     const size_t n = std::strlen(c.name) + 1;
-    std::unique_ptr<char[]> name(new char[n]);
-    std::memcpy(name.get(), c.name, n);
-    EXPECT_EQ(match_wildcard_name(c.pattern, name.get(), 40), c.expected)
+    GuardedBytes name(n);
+    ASSERT_NE(name.data(), nullptr);
+    std::memcpy(name.chars(), c.name, n);
+    EXPECT_EQ(match_wildcard_name(c.pattern, name.chars(), 40), c.expected)
         << "pattern '" << c.pattern << "' name '" << c.name << "'";
   }
 }
 
 TEST(MatchWildcardName, NeverReadsPastTheLimit) {
-  // A full 40-byte field without a terminator: matching stops after 40 bytes with a match.
-  std::unique_ptr<char[]> field(new char[40]);
-  std::memset(field.get(), 'A', 40);
+  // A full 40-byte field without a terminator, ending its guarded block: matching stops after
+  // 40 bytes with a match.
+  GuardedBytes guarded(40);
+  ASSERT_NE(guarded.data(), nullptr);
+  char* const field = guarded.chars();
+  std::memset(field, 'A', 40);
   const std::string longer(45, 'A');
-  EXPECT_EQ(match_wildcard_name(longer.c_str(), field.get(), 40), 0);
-  EXPECT_EQ(match_wildcard_name("*.X", field.get(), 40), 0);
-  EXPECT_EQ(match_wildcard_name("?*", field.get(), 40), 0);
-  EXPECT_EQ(match_wildcard_name(std::string(39, '?').append("B").c_str(), field.get(), 40), -1);
+  EXPECT_EQ(match_wildcard_name(longer.c_str(), field, 40), 0);
+  EXPECT_EQ(match_wildcard_name("*.X", field, 40), 0);
+  EXPECT_EQ(match_wildcard_name("?*", field, 40), 0);
+  EXPECT_EQ(match_wildcard_name(std::string(39, '?').append("B").c_str(), field, 40), -1);
 
   // A smaller limit ends the comparison earlier.
   EXPECT_EQ(match_wildcard_name("ABCX", "ABCD", 3), 0);

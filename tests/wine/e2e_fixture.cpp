@@ -122,7 +122,13 @@ void UpdaterE2E::name_game_folder(const std::string& folder) {
 std::string UpdaterE2E::updater(Payload payload) { return s_tools->join(payload_name(payload)); }
 
 HWND UpdaterE2E::start(Program& program, Payload payload) {
-  EXPECT_TRUE(program.start(updater(payload), "", s_tools->path()));
+  EXPECT_TRUE(program.start(updater(payload), "", tools_path()));
+  return expect_confirmation(program);
+}
+
+const std::string& UpdaterE2E::tools_path() { return s_tools->path(); }
+
+HWND UpdaterE2E::expect_confirmation(const Program& program) {
   HWND dialog = wait_window(program, WindowKind::Confirmation);
   EXPECT_NE(dialog, nullptr) << "no confirmation dialog";
   if (dialog == nullptr) return nullptr;

@@ -17,6 +17,8 @@
 // The programs under test (Windows paths): the updater stub and the pak tool.
 extern std::string g_stubPath;
 extern std::string g_pakPath;
+// A signed updater made outside the driver, with the files it carries beside it; empty: none.
+extern std::string g_signedUpdaterPath;
 
 // The texts as shown, in UTF-16.
 namespace shown {
@@ -58,6 +60,10 @@ class UpdaterE2E : public VfsTest {
 
   // Starts the updater and waits for its confirmation dialog, whose texts it checks.
   HWND start(Program& program, Payload payload = Payload::Sound);
+  // Waits for the started program's confirmation dialog and checks its texts.
+  static HWND expect_confirmation(const Program& program);
+  // The folder the updaters start in (they and the pak tool live there).
+  static const std::string& tools_path();
   // Waits for a message box of the program; checks its caption, returns its text after
   // taking its picture (when a name is given) and pressing its OK.
   static std::wstring answer_message(const Program& program, const char* pictureName);

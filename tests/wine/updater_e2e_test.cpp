@@ -122,19 +122,28 @@ TEST_F(Dialog, CancelShowsNothingAndChangesNothing) {
 TEST_F(Dialog, SecondCopyEndsAtOnceWhileTheFirstAsks) {
   install_game();
   const FolderState before = snapshot(game_.path());
+  // Both copies watched from before they run. The first's dialog shows that the watch sees
+  // what a copy shows, so the second's silence cannot come from a watch that sees nothing.
   Program first;
-  HWND dialog = start(first);
+  ASSERT_TRUE(first.start(updater(Payload::Sound), "", tools_path(), /*suspended=*/true));
+  ShownWindows firstShown(first.id());
+  ASSERT_TRUE(firstShown.hooked());
+  ASSERT_TRUE(first.resume());
+  HWND dialog = expect_confirmation(first);
   ASSERT_NE(dialog, nullptr);
+  pause(200);
+  EXPECT_GE(firstShown.count(), 1);
 
   Program second;
-  ASSERT_TRUE(second.start(updater(Payload::Sound)));
-  bool showedWindow = false;
-  for (DWORD waited = 0; waited < WAIT_MS && second.running(); waited += 20) {
-    showedWindow = showedWindow || !windows_of(second.id()).empty();
-    Sleep(20);
-  }
+  ASSERT_TRUE(second.start(updater(Payload::Sound), "", tools_path(), /*suspended=*/true));
+  ShownWindows secondShown(second.id());
+  ASSERT_TRUE(secondShown.hooked());
+  ASSERT_TRUE(second.resume());
+  // A copy that showed a dialog or a message would wait for an answer: it ends by itself only
+  // when it showed nothing.
+  ASSERT_TRUE(wait_end_pumping(second)) << "the second copy did not end by itself";
   expect_exit_0(second);
-  EXPECT_FALSE(showedWindow);
+  EXPECT_EQ(secondShown.count(), 0);
 
   EXPECT_TRUE(IsWindowVisible(dialog));  // the first still asks
   cancel_quietly(first, dialog);

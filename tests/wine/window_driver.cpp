@@ -3,6 +3,7 @@
 #include "window_driver.h"
 
 #include <cwchar>
+#include <map>
 
 namespace {
 
@@ -44,9 +45,73 @@ bool has_child_of_class(HWND window, const wchar_t* className) {
   return false;
 }
 
+// Windows shown, by hook (the event procedure gets no context of its own).
+std::map<HWINEVENTHOOK, int>& shown_counts() {
+  static std::map<HWINEVENTHOOK, int> counts;
+  return counts;
+}
+
+void CALLBACK on_window_event(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object,
+                              LONG child, DWORD, DWORD) {
+  // Wine raises the creation of a window, Windows its showing too; either counts.
+  if (event != EVENT_OBJECT_CREATE && event != EVENT_OBJECT_SHOW) return;
+  if (window == nullptr || object != OBJID_WINDOW || child != CHILDID_SELF) return;
+  // Top-level windows only; a destroyed one no longer says, and counts.
+  if (IsWindow(window) && GetAncestor(window, GA_PARENT) != GetDesktopWindow()) return;
+  ++shown_counts()[hook];
+}
+
 }  // namespace
 
+ShownWindows::ShownWindows(DWORD processId) {
+  hook_ = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, nullptr, on_window_event,
+                          processId, 0, WINEVENT_OUTOFCONTEXT);
+  if (hook_ != nullptr) shown_counts()[hook_] = 0;
+}
+
+ShownWindows::~ShownWindows() {
+  if (hook_ == nullptr) return;
+  UnhookWinEvent(hook_);
+  shown_counts().erase(hook_);
+}
+
+int ShownWindows::count() const {
+  const auto found = shown_counts().find(hook_);
+  return found == shown_counts().end() ? 0 : found->second;
+}
+
+void pause(DWORD ms) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= ms) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+  }
+}
+
+bool wait_end_pumping(const Program& program) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= WAIT_MS) return false;
+    HANDLE process = program.handle();
+    const DWORD woke =
+        MsgWaitForMultipleObjects(1, &process, FALSE, WAIT_MS - elapsed, QS_ALLINPUT);
+    if (woke == WAIT_OBJECT_0) {
+      // Events the program raised before it ended are already queued here.
+      pause(POLL_MS);
+      return true;
+    }
+    if (woke == WAIT_FAILED) return false;
+  }
+}
+
 Program::~Program() {
+  if (suspendedThread_ != nullptr) CloseHandle(suspendedThread_);
   if (process_ == nullptr) return;
   if (running()) {
     TerminateProcess(process_, 1);
@@ -56,20 +121,33 @@ Program::~Program() {
 }
 
 bool Program::start(const std::string& exe, const std::string& arguments,
-                    const std::string& dir) {
+                    const std::string& dir, bool suspended) {
   std::string commandLine = "\"" + exe + "\"";
   if (!arguments.empty()) commandLine += " " + arguments;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                      suspended ? CREATE_SUSPENDED : 0, nullptr,
                       dir.empty() ? nullptr : dir.c_str(), &startup, &info)) {
     return false;
   }
-  CloseHandle(info.hThread);
+  if (suspended) {
+    suspendedThread_ = info.hThread;
+  } else {
+    CloseHandle(info.hThread);
+  }
   process_ = info.hProcess;
   id_ = info.dwProcessId;
   return true;
+}
+
+bool Program::resume() {
+  if (suspendedThread_ == nullptr) return false;
+  const bool resumed = ResumeThread(suspendedThread_) != DWORD(-1);
+  CloseHandle(suspendedThread_);
+  suspendedThread_ = nullptr;
+  return resumed;
 }
 
 bool Program::running() const {
@@ -103,7 +181,7 @@ HWND wait_window(const Program& program, WindowKind kind) {
       if (kind_of(w) == kind) return w;
     }
     if (!program.running()) return nullptr;
-    Sleep(POLL_MS);
+    pause(POLL_MS);
   }
   return nullptr;
 }
@@ -141,7 +219,7 @@ bool press(HWND dialog, int id) {
 bool wait_gone(HWND window) {
   for (DWORD waited = 0; waited < WAIT_MS; waited += POLL_MS) {
     if (!IsWindow(window) || !IsWindowVisible(window)) return true;
-    Sleep(POLL_MS);
+    pause(POLL_MS);
   }
   return false;
 }

@@ -22,9 +22,11 @@ class Program {
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  // Starts exe (a Windows path) with the given arguments in folder dir.
+  // Starts exe (a Windows path) with the given arguments in folder dir; suspended, it runs
+  // only once resume() is called.
   bool start(const std::string& exe, const std::string& arguments = "",
-             const std::string& dir = "");
+             const std::string& dir = "", bool suspended = false);
+  bool resume();
   DWORD id() const { return id_; }
   HANDLE handle() const { return process_; }
   bool running() const;
@@ -33,8 +35,31 @@ class Program {
 
  private:
   HANDLE process_ = nullptr;
+  HANDLE suspendedThread_ = nullptr;
   DWORD id_ = 0;
 };
+
+// Every top-level window one process makes or shows, seen through a window-event hook set
+// before the process runs: a window made and gone between two looks is still counted. The events arrive
+// through this thread's messages, which pause() and the waits below pump.
+class ShownWindows {
+ public:
+  explicit ShownWindows(DWORD processId);
+  ~ShownWindows();
+  ShownWindows(const ShownWindows&) = delete;
+  ShownWindows& operator=(const ShownWindows&) = delete;
+
+  bool hooked() const { return hook_ != nullptr; }
+  int count() const;
+
+ private:
+  HWINEVENTHOOK hook_ = nullptr;
+};
+
+// Waits ms milliseconds, handing on this thread's messages meanwhile.
+void pause(DWORD ms);
+// Waits for the program's end, handing on messages; false when it runs on past WAIT_MS.
+bool wait_end_pumping(const Program& program);
 
 // The visible top-level windows of a process.
 std::vector<HWND> windows_of(DWORD processId);

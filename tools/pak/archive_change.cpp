@@ -7,10 +7,11 @@
 
 #include "archive/pak_build.h"
 #include "archive/pak_table.h"
+#include "host/path.h"
 #include "tools/pak/archive_reader.h"
+#include "tools/pak/disk_path.h"
 #include "tools/pak/file_ops.h"
 #include "tools/pak/progress.h"
-#include "host/path.h"
 
 namespace {
 
@@ -44,13 +45,10 @@ SideFile::~SideFile() { remove(); }
 
 bool SideFile::pick(const std::string& target, ToolIo& io) {
   remove();
-  char folder[HOST_PATH_ROOM] = {};
-  if (target.size() >= sizeof folder) {
-    return fail(io, target, "path too long");
-  }
-  path_dir_part(folder, target.c_str());
+  if (target.size() >= HOST_PATH_ROOM) return fail(io, target, "path too long");
+  const std::string folder = disk_folder_part(target);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    const std::string candidate = std::string(folder) + "~pak" + random_tag() + ".tmp";
+    const std::string candidate = folder + "~pak" + random_tag() + ".tmp";
     if (candidate.size() >= HOST_PATH_ROOM) break;
     if (host_get_attributes(candidate.c_str()) == HOST_NO_SUCH_FILE) {
       path_ = candidate;

@@ -2,19 +2,10 @@
 // same names; names converted to code page 950 and checked before anything changes.
 #include "tools/pak/add_pipeline.h"
 #include "tools/pak/archive_change.h"
+#include "tools/pak/disk_path.h"
 #include "tools/pak/member_edit.h"
 #include "tools/pak/name_codec.h"
 #include "tools/pak/pak_commands.h"
-
-namespace {
-
-// The last part of a disk path: what follows its last '/' or '\'.
-std::string own_name(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
 
 int run_add(const AddOptions& options, ToolIo& io) {
   if (options.files.empty()) return usage(io, "add needs at least one FILE");
@@ -26,7 +17,7 @@ int run_add(const AddOptions& options, ToolIo& io) {
   const NameCodec codec(options.rawNames);
   std::vector<AddItem> items;
   for (const std::string& file : options.files) {
-    const std::string shown = options.as.empty() ? own_name(file) : options.as;
+    const std::string shown = options.as.empty() ? disk_file_part(file) : options.as;
     std::string name;
     if (!codec.to_archive(shown, &name)) {
       return report(io, options.archive,

@@ -8,6 +8,7 @@
 #include "tools/pak/archive_reader.h"
 #include "tools/pak/name_codec.h"
 #include "tools/pak/pak_commands.h"
+#include "tools/pak/record_heads.h"
 
 namespace {
 
@@ -74,6 +75,7 @@ int run_list(const ListOptions& options, ToolIo& io) {
   int result = PAK_EXIT_OK;
   std::vector<Row> rows;
   rows.reserve(size_t(reader.count()));
+  const std::vector<std::optional<PakMemberRecord>> heads = read_record_heads(reader);
   for (int32_t i = 0; i < reader.count(); ++i) {
     const PakEntry& e = reader.entry(i);
     const bool deleted = e.offset == 0;
@@ -88,8 +90,7 @@ int run_list(const ListOptions& options, ToolIo& io) {
                           "\" has no form in the terminal's encoding (--raw-names shows bytes)");
       continue;
     }
-    PakMemberRecord record{};
-    if (!deleted && reader.packed_record(i, &record)) row.unpacked = record.unpackedSize;
+    if (!deleted && heads[size_t(i)]) row.unpacked = heads[size_t(i)]->unpackedSize;
     rows.push_back(std::move(row));
   }
   if (!options.json) {

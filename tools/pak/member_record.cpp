@@ -1,11 +1,12 @@
 // Packed member records: recognition by the record head and the zlib header behind the mask,
-// packing through masked_compress2, and unpacking that checks the exact unpacked size.
+// packing and unpacking through the chosen codec, the unpacked size checked exactly.
 #include "tools/pak/member_record.h"
 
 #include <zlib.h>
 
 #include "archive/masked_stream.h"
 #include "host/host.h"
+#include "tools/pak/masked_codec.h"
 
 namespace {
 
@@ -25,57 +26,53 @@ bool zlib_header(uint8_t first, uint8_t second) {
 
 bool record_recognised(const uint8_t* head, size_t available, int64_t storedSize,
                        PakMemberRecord* record) {
-  if (available < PAK_RECORD_PROBE || storedSize < int64_t(PAK_RECORD_PROBE)) return false;
+  const size_t headBytes = PAK_MEMBER_RECORD_HEADER_SIZE;
+  if (available < headBytes || storedSize < int64_t(headBytes)) return false;
   const PakMemberRecord r = pak_member_record_decode(head);
-  if (r.packedSize < kShortestStream ||
-      int64_t(PAK_MEMBER_RECORD_HEADER_SIZE) + r.packedSize > storedSize)
-    return false;
-  if (!zlib_header(head[PAK_MEMBER_RECORD_HEADER_SIZE], head[PAK_MEMBER_RECORD_HEADER_SIZE + 1]))
-    return false;
+  const bool fills = int64_t(headBytes) + r.packedSize == storedSize;
+  const bool soundHeader = available >= PAK_RECORD_PROBE &&
+                           storedSize >= int64_t(PAK_RECORD_PROBE) &&
+                           zlib_header(head[headBytes], head[headBytes + 1]);
+  if (!fills && !soundHeader) return false;
   *record = r;
   return true;
 }
 
-bool pack_record(const uint8_t* content, size_t size, int level, Bytes* record) {
+bool pack_record(const uint8_t* content, size_t size, int level, Bytes* record, Codec codec) {
   if (size > size_t(HOST_MAX_FILE_SIZE)) return false;
-  const uint64_t room = compressBound(uLong(size));
+  const uint64_t room = masked_bound(codec, size);
   if (room > 0xFFFFFFFFu) return false;
   record->resize(PAK_MEMBER_RECORD_HEADER_SIZE + size_t(room));
-  static const uint8_t kNothing = 0;
-  const uint32_t packed =
-      masked_compress2(record->data() + PAK_MEMBER_RECORD_HEADER_SIZE,
-                       size != 0 ? content : &kNothing, uint32_t(size), uint32_t(room), level);
+  const size_t packed = masked_pack(codec, record->data() + PAK_MEMBER_RECORD_HEADER_SIZE,
+                                    size_t(room), content, size, level);
   if (packed == 0 || PAK_MEMBER_RECORD_HEADER_SIZE + uint64_t(packed) >
                          uint64_t(HOST_MAX_FILE_SIZE)) {
     record->clear();
     return false;
   }
-  pak_member_record_encode(record->data(), PakMemberRecord{uint32_t(size), packed});
+  pak_member_record_encode(record->data(), PakMemberRecord{uint32_t(size), uint32_t(packed)});
   record->resize(PAK_MEMBER_RECORD_HEADER_SIZE + packed);
   return true;
 }
 
-bool unpack_record(Bytes& stored, Bytes* content) {
+bool pack_record(const uint8_t* content, size_t size, int level, Bytes* record) {
+  return pack_record(content, size, level, record, choose_codec(size));
+}
+
+bool unpack_record(Bytes& stored, Bytes* content, std::optional<Codec> codec) {
   PakMemberRecord r{};
   if (!record_recognised(stored.data(), stored.size(), int64_t(stored.size()), &r)) return false;
+  // A recognised record that fails any of these is damaged, never taken for stored bytes.
+  const size_t at = PAK_MEMBER_RECORD_HEADER_SIZE;
+  if (r.packedSize < kShortestStream || at + uint64_t(r.packedSize) > stored.size() ||
+      !zlib_header(stored[at], stored[at + 1]))
+    return false;
   if (uint64_t(r.unpackedSize) > uint64_t(r.packedSize) * kMaxInflateRatio ||
       r.unpackedSize > uint32_t(HOST_MAX_FILE_SIZE))
     return false;
-  uint8_t* stream = stored.data() + PAK_MEMBER_RECORD_HEADER_SIZE;
-  if (r.unpackedSize == 0) {
-    // The masked inflate reports empty content as 0, like a failure: check the stream itself.
-    content->clear();
-    Bytef none = 0;
-    uLongf produced = 0;
-    stream[0] ^= STREAM_MASK;
-    const int status = uncompress(&none, &produced, stream, r.packedSize);
-    stream[0] ^= STREAM_MASK;
-    return status == Z_OK && produced == 0;
-  }
   content->resize(r.unpackedSize);
-  const uint32_t produced =
-      masked_uncompress(content->data(), stream, r.packedSize, r.unpackedSize);
-  if (produced != r.unpackedSize) {
+  if (!masked_unpack(codec.value_or(choose_codec(r.unpackedSize)), content->data(),
+                     content->size(), stored.data() + at, r.packedSize)) {
     content->clear();
     return false;
   }

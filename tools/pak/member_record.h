@@ -5,18 +5,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "archive/pak_format.h"
+#include "tools/pak/codec_choice.h"
 
 using Bytes = std::vector<uint8_t>;
 
 // Bytes of a member's start needed to recognise a packed record.
 constexpr size_t PAK_RECORD_PROBE = PAK_MEMBER_RECORD_HEADER_SIZE + 2;
 
-// True when a member of storedSize bytes starting with head (available bytes) holds a packed
-// record: its packed size fits the member, and its stream starts with a zlib header once the
-// mask is undone. The record's head is stored in *record.
+// True when a member of storedSize bytes starting with head (available bytes) has the form of
+// a packed record, sound or damaged: its head announces a record that fills the member exactly
+// (8 + packedSize = storedSize), or its stream starts with a sound zlib header once the mask is
+// undone. Only members of neither form are stored bytes. The record's head is stored in *record.
 bool record_recognised(const uint8_t* head, size_t available, int64_t storedSize,
                        PakMemberRecord* record);
 
@@ -24,11 +27,15 @@ bool record_recognised(const uint8_t* head, size_t available, int64_t storedSize
 // Safe to call from several threads at once. False when the record would not fit 2 GiB or
 // memory runs out.
 bool pack_record(const uint8_t* content, size_t size, int level, Bytes* record);
+// The same through a given codec rather than the one chosen for the size.
+bool pack_record(const uint8_t* content, size_t size, int level, Bytes* record, Codec codec);
 
 // Unpacks a recognised record (stored is the member's bytes; its first stream byte is changed
-// and restored while this runs). False when the stream is damaged or does not give exactly
-// unpackedSize bytes.
-bool unpack_record(Bytes& stored, Bytes* content);
+// and restored while this runs). False when any check fails: a stream shorter than the
+// shortest, longer than the member or without a sound header, an impossible ratio, a damaged
+// stream, or content of any size but unpackedSize.
+// The codec is the one chosen for the unpacked size unless given.
+bool unpack_record(Bytes& stored, Bytes* content, std::optional<Codec> codec = std::nullopt);
 
 // A member's content from its stored bytes: a recognised record unpacked (false when it is
 // damaged), any other member's bytes as they are (moved out of stored).

@@ -4,8 +4,21 @@
 
 namespace {
 
+// ASCII is the same bytes in code page 950 and at every edge: such names need no conversion,
+// which keeps listings of many entries fast.
+bool ascii(const std::string& s) {
+  for (unsigned char c : s) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
 // A name leaves the archive only when it comes back as the same bytes.
 bool out_exactly(NameEdge edge, const std::string& name, std::string* text) {
+  if (ascii(name)) {
+    *text = name;
+    return true;
+  }
   std::string back;
   return cp950_to_edge(edge, name, text) && edge_to_cp950(edge, *text, &back) && back == name;
 }
@@ -13,7 +26,7 @@ bool out_exactly(NameEdge edge, const std::string& name, std::string* text) {
 }  // namespace
 
 bool NameCodec::to_archive(const std::string& text, std::string* name) const {
-  if (raw_) {
+  if (raw_ || ascii(text)) {
     *name = text;
     return true;
   }

@@ -4,10 +4,13 @@
 
 #include <new>
 
+#include "tools/pak/codec_choice.h"
 #include "tools/pak/file_ops.h"
 #include "tools/pak/pak_commands.h"
 
 namespace {
+
+constexpr const char* kVersionLine = "pak 1.1\n";
 
 // The archive option every command but info and build-updater takes first.
 void archive_argument(CLI::App* command, std::string* archive) {
@@ -22,6 +25,12 @@ int pak_main(int argc, const char* const* argv, ToolIo& io) {
   use_utf8_paths();
   CLI::App app{"Makes, inspects and changes PAK archives, and builds updaters that carry one."};
   app.name("pak");
+  // Options are "-x" and "--name" on every platform; an argument that begins with '/' is a path
+  // (a path from the drive's root on Windows, any Unix path under Wine), never an option.
+  // Subcommands take this setting from the app when they are added.
+  app.allow_windows_style_options(false);
+  app.set_version_flag("--version",
+                       [] { return std::string(kVersionLine) + codec_summary(); });
   app.require_subcommand(1);
   app.fallthrough();
   app.failure_message([](const CLI::App*, const CLI::Error& e) {

@@ -1,0 +1,163 @@
+// The in-memory host: a name-to-bytes table, one open record per file, and host calls over it
+// with the host layer's results (handles or -1, bytes moved, 0 or -1).
+#include "support/memory_host.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "host/host.h"
+#include "support/host_override.h"
+
+namespace memory_host {
+namespace {
+
+constexpr HostHandle kFirstHandle = 7;
+constexpr size_t kMaxOpen = 8;
+
+struct Open {
+  std::string name;  // empty: the record is free
+  int64_t position = 0;
+};
+
+std::map<std::string, std::vector<uint8_t>> g_files;
+Open g_open[kMaxOpen];
+
+Open* open_of(HostHandle h) {
+  const int64_t i = int64_t(h) - kFirstHandle;
+  if (i < 0 || i >= int64_t(kMaxOpen) || g_open[i].name.empty()) return nullptr;
+  return &g_open[i];
+}
+std::vector<uint8_t>* bytes_of(HostHandle h) {
+  Open* o = open_of(h);
+  return o == nullptr ? nullptr : &g_files[o->name];
+}
+bool is_open(const std::string& name) {
+  return std::any_of(std::begin(g_open), std::end(g_open),
+                     [&](const Open& o) { return o.name == name; });
+}
+
+HostHandle hand_out(const std::string& name) {
+  if (is_open(name)) return HOST_INVALID_HANDLE;
+  for (size_t i = 0; i < kMaxOpen; ++i) {
+    if (!g_open[i].name.empty()) continue;
+    g_open[i] = Open{name, 0};
+    return kFirstHandle + HostHandle(i);
+  }
+  return HOST_INVALID_HANDLE;
+}
+
+HostHandle m_open(const char* path, int) {
+  return g_files.count(path) != 0 ? hand_out(path) : HOST_INVALID_HANDLE;
+}
+HostHandle m_create(const char* path, uint32_t) {
+  if (is_open(path)) return HOST_INVALID_HANDLE;
+  g_files[path].clear();
+  return hand_out(path);
+}
+int32_t m_read(HostHandle h, void* buffer, int32_t count) {
+  Open* o = open_of(h);
+  if (o == nullptr || count <= 0) return 0;
+  const std::vector<uint8_t>& file = g_files[o->name];
+  if (o->position >= int64_t(file.size())) return 0;
+  const int64_t n = std::min<int64_t>(count, int64_t(file.size()) - o->position);
+  std::memcpy(buffer, file.data() + o->position, size_t(n));
+  o->position += n;
+  return int32_t(n);
+}
+int32_t m_write(HostHandle h, const void* buffer, int32_t count) {
+  Open* o = open_of(h);
+  if (o == nullptr || count <= 0 || o->position + count > int64_t(FILE_LIMIT)) return 0;
+  std::vector<uint8_t>& file = g_files[o->name];
+  if (size_t(o->position + count) > file.size()) file.resize(size_t(o->position + count));
+  std::memcpy(file.data() + o->position, buffer, size_t(count));
+  o->position += count;
+  return count;
+}
+int m_close(HostHandle h) {
+  Open* o = open_of(h);
+  if (o == nullptr) return -1;
+  *o = Open{};
+  return 0;
+}
+int32_t m_seek(HostHandle h, int32_t offset, int method) {
+  Open* o = open_of(h);
+  if (o == nullptr) return -1;
+  int64_t target = offset;
+  if (method == HOST_SEEK_CURRENT) target += o->position;
+  if (method == HOST_SEEK_END) target += int64_t(g_files[o->name].size());
+  if (target < 0 || target > HOST_MAX_FILE_SIZE) return -1;
+  o->position = target;
+  return int32_t(target);
+}
+int32_t m_size(HostHandle h) {
+  const std::vector<uint8_t>* file = bytes_of(h);
+  return file == nullptr ? -1 : int32_t(file->size());
+}
+int m_flush(HostHandle h) { return open_of(h) != nullptr ? 0 : -1; }
+int m_remove(const char* path) {
+  if (is_open(path)) return -1;
+  return g_files.erase(path) != 0 ? 0 : -1;
+}
+int m_move(const char* from, const char* to) {
+  if (is_open(from) || g_files.count(from) == 0 || g_files.count(to) != 0) return -1;
+  g_files[to] = std::move(g_files[from]);
+  g_files.erase(from);
+  return 0;
+}
+int m_refuse_path(const char*) { return -1; }
+int m_set_attributes(const char* path, uint32_t) { return g_files.count(path) != 0 ? 0 : -1; }
+uint32_t m_get_attributes(const char* path) {
+  return g_files.count(path) != 0 ? HOST_ATTR_ARCHIVE : HOST_NO_SUCH_FILE;
+}
+intptr_t m_refuse_find(const char*, HostFindData*) { return -1; }
+int m_replace(const char* from, const char* to) {
+  if (is_open(from) || is_open(to) || g_files.count(from) == 0) return -1;
+  g_files[to] = std::move(g_files[from]);
+  g_files.erase(from);
+  return 0;
+}
+int m_truncate(const char* path, int32_t length) {
+  auto it = g_files.find(path);
+  if (it == g_files.end() || length < 0 || size_t(length) > FILE_LIMIT) return -1;
+  it->second.resize(size_t(length));
+  return 0;
+}
+int m_sync(const char* path) { return g_files.count(path) != 0 ? 0 : -1; }
+
+}  // namespace
+
+void install() {
+  g_files.clear();
+  for (Open& o : g_open) o = Open{};
+  host_restore_all();
+  host_override(&HostOps::open, m_open);
+  host_override(&HostOps::create, m_create);
+  host_override(&HostOps::read, m_read);
+  host_override(&HostOps::write, m_write);
+  host_override(&HostOps::close, m_close);
+  host_override(&HostOps::seek, m_seek);
+  host_override(&HostOps::size, m_size);
+  host_override(&HostOps::flush, m_flush);
+  host_override(&HostOps::remove, m_remove);
+  host_override(&HostOps::move, m_move);
+  host_override(&HostOps::make_dir, m_refuse_path);
+  host_override(&HostOps::remove_dir, m_refuse_path);
+  host_override(&HostOps::set_attributes, m_set_attributes);
+  host_override(&HostOps::get_attributes, m_get_attributes);
+  host_override(&HostOps::find_first, m_refuse_find);
+  host_override(&HostOps::replace, m_replace);
+  host_override(&HostOps::truncate, m_truncate);
+  host_override(&HostOps::sync, m_sync);
+}
+
+void put(const std::string& name, std::vector<uint8_t> bytes) {
+  g_files[name] = std::move(bytes);
+}
+
+const std::vector<uint8_t>* find(const std::string& name) {
+  const auto it = g_files.find(name);
+  return it == g_files.end() ? nullptr : &it->second;
+}
+
+}  // namespace memory_host

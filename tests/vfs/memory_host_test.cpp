@@ -1,0 +1,47 @@
+// The in-memory host of the test support: host calls over named files in memory, and an
+// archive opened and changed there through the file layer without touching the disk.
+#include <gtest/gtest.h>
+
+#include "support/memory_host.h"
+#include "support/vfs_fixture.h"
+
+namespace {
+
+using MemoryHost = VfsTest;
+
+TEST_F(MemoryHost, ServesTheHostCallsFromMemory) {
+  memory_host::install();
+  memory_host::put("a.bin", bytes_of("hello"));
+  const HostHandle h = host_open("a.bin", HOST_MODE_READWRITE);
+  ASSERT_NE(h, HOST_INVALID_HANDLE);
+  EXPECT_EQ(host_open("a.bin", HOST_MODE_READ), HOST_INVALID_HANDLE) << "open once at a time";
+  EXPECT_EQ(host_size(h), 5);
+  EXPECT_EQ(host_seek(h, 0, HOST_SEEK_END), 5);
+  EXPECT_EQ(host_write(h, "!", 1), 1);
+  EXPECT_EQ(host_close(h), 0);
+  EXPECT_EQ(*memory_host::find("a.bin"), bytes_of("hello!"));
+  EXPECT_EQ(host_get_attributes("missing"), HOST_NO_SUCH_FILE);
+  EXPECT_EQ(host_move("a.bin", "b.bin"), 0);
+  EXPECT_EQ(memory_host::find("a.bin"), nullptr);
+  EXPECT_EQ(host_truncate("b.bin", 2), 0);
+  EXPECT_EQ(*memory_host::find("b.bin"), bytes_of("he"));
+  EXPECT_EQ(host_delete("b.bin"), 0);
+  EXPECT_EQ(host_find_first("*", HOST_ATTR_NORMAL, nullptr), -1);
+}
+
+TEST_F(MemoryHost, HoldsAnArchiveTheFileLayerChanges) {
+  memory_host::install();
+  memory_host::put("m.pak", pak_fixture_bytes(archive('#', {member("#:\\A", "one")})));
+  ASSERT_EQ(pak_open("m.pak", PAK_OPEN_READWRITE), 0);
+  EXPECT_EQ(read_member("#:\\A"), "one");
+  const int32_t h = vfs_create("#:\\B", 0);
+  ASSERT_GE(h, 0);
+  EXPECT_EQ(write_text(h, "two"), 3);
+  vfs_close(h);
+  pak_close_all();
+
+  ASSERT_EQ(pak_open("m.pak", PAK_OPEN_READ), 0);
+  EXPECT_EQ(read_member("#:\\B"), "two");
+}
+
+}  // namespace
