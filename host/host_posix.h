@@ -18,12 +18,45 @@ struct PosixPath {
   char text[POSIX_PATH_ROOM];
 };
 
-// Maps a host path (1 to HOST_PATH_ROOM - 1 bytes) onto a POSIX path: "X:\rest" goes to
+// Room for a host path as UTF-8: a character of one or two bytes in a code page takes at most
+// three in UTF-8.
+constexpr size_t DISK_PATH_ROOM = 3 * HOST_PATH_ROOM;
+
+// Maps a host path (1 to HOST_PATH_ROOM - 1 bytes in the code page) onto a POSIX path: its text
+// converted to UTF-8, the names on disk (false when it cannot be); then "X:\rest" goes to
 // "$WINEPREFIX/dosdevices/x:/rest" (WINEPREFIX defaults to "$HOME/.wine"), '\' becomes '/',
 // and a path starting with '/' stays absolute. Where the exact name does not exist, each
 // component resolves to an existing name that differs only in ASCII case; with resolveLast
 // false the last component is left as written. Returns false for paths that do not fit.
 bool to_posix_path(const char* path, PosixPath& out, bool resolveLast = true);
+// The same for a path already converted to the names on disk.
+bool map_disk_path(const char* path, PosixPath& out, bool resolveLast = true);
+
+// 8-bit host text (length bytes, in the code page in force) as the name on disk (UTF-8), and
+// back, into out (room bytes, terminator included). False, out empty, when a character has no
+// exact form on the other side or the result does not fit.
+bool to_disk_text(const char* text, size_t length, char* out, size_t room, size_t* written);
+bool from_disk_text(const char* name, size_t length, char* out, size_t room, size_t* written);
+
+// Finds in folder dir an existing name equal to name (length bytes) with ASCII case ignored;
+// of several such names the smallest byte-wise, so the choice does not depend on listing order.
+// Served from the folder's index of folded names (host_case_index_posix.cpp). Returns 1 when
+// found, 0 when not, -1 when dir is no folder.
+int find_folded(const char* dir, const char* name, size_t length, char* match, size_t room);
+
+// This process's own change to a folder, so its index stays right without a new listing: made
+// before the change with the POSIX path of the name that is added or removed, and told after a
+// change that succeeded.
+class FolderChange {
+ public:
+  explicit FolderChange(const char* path);
+  void added() { done(true); }
+  void removed() { done(false); }
+
+ private:
+  void done(bool added);
+  const char* path_;
+};
 
 // True when a and b (b of bLength bytes) are equal with ASCII letters folded.
 bool same_name_ignoring_case(const char* a, const char* b, size_t bLength);

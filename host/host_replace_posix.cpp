@@ -56,11 +56,14 @@ int replace(const char* from, const char* to) {
   const int held = hold_target(target.text);
   if (held == HOST_IN_USE) return HOST_IN_USE;
   struct stat previous;
+  FolderChange leaving(source.text), arriving(target.text);
   const bool placed =
       (stat(target.text, &previous) != 0 || chmod(source.text, previous.st_mode & 07777) == 0) &&
       rename(source.text, target.text) == 0;
   if (held >= 0) close(held);  // the lock goes with the replaced file
   if (!placed) return -1;
+  leaving.removed();
+  arriving.added();
   char folder[POSIX_PATH_ROOM];
   folder_of(target.text, folder, sizeof folder);
   sync_system_path(folder, O_RDONLY | O_DIRECTORY);  // some file systems cannot sync folders
