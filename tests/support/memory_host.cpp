@@ -140,8 +140,8 @@ uint32_t m_get_attributes(const char* path) {
 }
 intptr_t m_refuse_find(const char*, HostFindData*) { return -1; }
 int m_replace(const char* from, const char* to) {
-  if (is_open(from) || is_open(to) || g_files.count(from) == 0 || g_folders.count(to) != 0 ||
-      change_fails())
+  if (is_open(to)) return HOST_IN_USE;
+  if (is_open(from) || g_files.count(from) == 0 || g_folders.count(to) != 0 || change_fails())
     return -1;
   g_files[to] = std::move(g_files[from]);
   g_files.erase(from);
@@ -155,6 +155,17 @@ int m_truncate(const char* path, int32_t length) {
   it->second.resize(size_t(length));
   return 0;
 }
+// Change locks: held names, not files (the real host's lock file goes when the lock does).
+std::set<std::string> g_locks;
+constexpr HostHandle kLockHandle = 900;
+HostHandle m_lock(const char* path) {
+  if (g_locks.count(path) != 0) return HOST_IN_USE;
+  g_locks.insert(path);
+  return kLockHandle;
+}
+int m_unlock(const char* path, HostHandle lock) {
+  return lock == kLockHandle && g_locks.erase(path) != 0 ? 0 : -1;
+}
 int m_sync(const char* path) { return g_files.count(path) != 0 && !change_fails() ? 0 : -1; }
 
 }  // namespace
@@ -162,6 +173,7 @@ int m_sync(const char* path) { return g_files.count(path) != 0 && !change_fails(
 void install() {
   g_files.clear();
   g_folders.clear();
+  g_locks.clear();
   g_changesUntilFailure = 0;
   for (Open& o : g_open) o = Open{};
   host_restore_all();
@@ -183,6 +195,8 @@ void install() {
   host_override(&HostOps::replace, m_replace);
   host_override(&HostOps::truncate, m_truncate);
   host_override(&HostOps::sync, m_sync);
+  host_override(&HostOps::lock, m_lock);
+  host_override(&HostOps::unlock, m_unlock);
 }
 
 void put(const std::string& name, std::vector<uint8_t> bytes) {

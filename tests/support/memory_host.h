@@ -1,8 +1,9 @@
 // An in-memory host for tests, benchmarks and fuzz targets: the file calls of g_hostOps served
 // from files held in memory under their exact names, so nothing reaches the disk. Each file is
-// open at most once at a time, and written only through a handle opened for writing; folders are names of their own (made, removed, reported as
-// folders); searches are refused; the heap stays the system's. One change may be planned to
-// fail. host_restore_all() (support/host_override.h) puts the real host back.
+// open at most once at a time, and written only through a handle opened for writing; folders
+// are names of their own (made, removed, reported as folders); change locks are held names;
+// searches are refused; the heap stays the system's. One change may be planned to fail.
+// host_restore_all() (support/host_override.h) puts the real host back.
 #pragma once
 
 #include <cstddef>

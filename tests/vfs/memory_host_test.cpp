@@ -43,6 +43,16 @@ TEST_F(MemoryHost, KeepsFoldersApartFromFiles) {
   EXPECT_EQ(host_get_attributes("out"), HOST_NO_SUCH_FILE);
 }
 
+TEST_F(MemoryHost, HoldsOneChangeLockPerName) {
+  memory_host::install();
+  const HostHandle lock = host_lock("a.pak");
+  ASSERT_GE(lock, 0);
+  EXPECT_EQ(host_lock("a.pak"), HOST_IN_USE);
+  EXPECT_EQ(host_unlock("a.pak", lock), 0);
+  EXPECT_GE(host_lock("a.pak"), 0) << "free again";
+  EXPECT_TRUE(memory_host::files().empty()) << "locks are no files";
+}
+
 TEST_F(MemoryHost, FailsThePlannedChangeOnly) {
   memory_host::install();
   memory_host::put("a.bin", bytes_of("hello"));
