@@ -19,6 +19,11 @@ int replace(const char* from, const char* to);
 int truncate(const char* path, int32_t length);
 int sync(const char* path);
 
+// Looking a path up, a second name (hard link), and the running-program test.
+int lookup(const char* path, uint32_t* attributes);
+int link(const char* existing, const char* newPath);
+int busy(const char* path);
+
 // Directory listing: a search id or -1; next returns 0 or -1.
 intptr_t find_first(const char* pattern, HostFindData* out);
 int find_next(intptr_t search, HostFindData* out);
