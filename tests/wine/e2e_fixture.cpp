@@ -9,6 +9,7 @@
 #include "window_picture.h"
 
 std::string g_stubPath;
+std::string g_standinGamePath;
 std::string g_pakPath;
 
 const std::vector<std::string> UpdaterE2E::RECORD_NAMES = {"Data.PAK", "Music.PAK"};

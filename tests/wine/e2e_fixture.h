@@ -17,6 +17,8 @@
 // The programs under test (Windows paths): the updater stub and the pak tool.
 extern std::string g_stubPath;
 extern std::string g_pakPath;
+// A program that stands in for the running game (waits for the named event of its argument).
+extern std::string g_standinGamePath;
 
 // The texts as shown, in UTF-16.
 namespace shown {
