@@ -126,6 +126,11 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
 INT_PTR UiDialogBox(HINSTANCE instance, int templateId, HWND owner, DLGPROC procedure,
                     LPARAM initParam);
 
+// Claims the name for this process for as long as it runs, before the single-instance window
+// test, so that two copies started together cannot both pass that test: false when another
+// process holds it (a named mutex on Windows; on POSIX the window's own lock file is taken
+// atomically, so this always succeeds).
+bool UiClaimInstance(const char* name);
 // The top-level window of a class with a title, or null: the single-instance test.
 HWND UiFindWindow(const char* className, const char* titleBig5);
 // CreateWindowExA with a Big5 title that reads the same on every system; FindWindow with the
