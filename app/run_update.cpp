@@ -7,6 +7,7 @@
 #include "app/game_path.h"
 #include "app/install_record.h"
 #include "app/staged_file.h"
+#include "app/update_progress.h"
 #include "app/updater.h"
 #include "archive/pak_recognise.h"
 #include "archive/pak_table.h"
@@ -150,6 +151,8 @@ void RunUpdate() {
     updateResult = RESULT_FAILED;
     return;
   }
+  UpdateProgressBegin();
   updateResult = install_payload();
+  UpdateProgressEnd();
   pak_close_all();
 }
