@@ -28,14 +28,20 @@ void UiProgressBegin(const char* captionBig5, int64_t total) {
 void UiProgressStep(int64_t units) {
   if (!g_pace.step(units)) return;
   const int permille = g_pace.permille();
-  const std::string line = "\r" + g_caption + " " + std::to_string(permille / 10) + "%";
+  std::string line = "\r";  // appended piece by piece: GCC 12 -O3 misreads a + chain
+  line += g_caption;
+  line += ' ';
+  line += std::to_string(permille / 10);
+  line += '%';
   console::show_plain(line.c_str());
   g_shownWidth = line.size();
 }
 
 void UiProgressEnd() {
   if (g_shownWidth != 0) {
-    const std::string wipe = "\r" + std::string(g_shownWidth, ' ') + "\r";
+    std::string wipe(g_shownWidth + 2, ' ');
+    wipe.front() = '\r';
+    wipe.back() = '\r';
     console::show_plain(wipe.c_str());
   }
   g_shownWidth = 0;
