@@ -80,6 +80,16 @@ inline PakHeaderBytes pak_header_encode(const PakHeader& h) {
   return b;
 }
 
+// The bytes a header's directory takes in the file at least: a plain directory's entries (4096
+// zero bytes when empty), a compressed one's stream (of unstated length, at least one byte,
+// when empty).
+inline int64_t pak_directory_stored_bytes(const PakHeader& h) {
+  const bool compressed = h.packedDirectorySize != 0;
+  if (h.entryCount == 0) return compressed ? 1 : PAK_EMPTY_DIRECTORY_BYTES;
+  if (compressed) return h.packedDirectorySize;
+  return int64_t(h.entryCount) * int64_t(PAK_ENTRY_SIZE);
+}
+
 // A directory entry. In memory the directory is an array of these; on a little-endian host
 // the array is byte-for-byte the on-disk form, and pak_entries_*_disk convert in place
 // elsewhere.

@@ -1,13 +1,29 @@
 // Archive recognition, in the order a reader meets the bytes:
 //
 //   appended form: file size >= 4 | u32 locator S at size-4 | S = 0, or S + 24 <= size - 4
+//   signed form:   a PE image whose certificate table (security directory) ends the file:
+//                  [executable][archive][u32 locator S][0-7 zero bytes][certificate table]
+//                  the locator is taken just before the table, after 0 to 7 zero bytes; a
+//                  place counts when the archive it names is sound and lies wholly before it,
+//                  and exactly one place must count
 //   then at S:     24 header bytes | magic "PAKS" | entryCount, packedDirectorySize >= 0
 //                  24 <= directoryOffset, S + directoryOffset < end of the archive's bytes
 //
-// The first check that fails names the refusal. Nothing is allocated.
+// The first check that fails names the refusal. Nothing is read from the certificate table or
+// after it, and nothing is allocated.
 #include "archive/pak_recognise.h"
 
+#include <algorithm>
+
+#include "archive/pe_image.h"
+
 namespace {
+
+// Zero bytes a signing tool may put between the file's old end and its certificate table, which
+// starts at a multiple of 8.
+constexpr int64_t kMaxSigningPadding = 7;
+// A certificate table holds at least one certificate header (length, revision, type).
+constexpr int64_t kCertificateHeaderSize = 8;
 
 bool read_at(HostHandle file, int64_t position, void* buffer, int32_t count) {
   return position >= 0 && position <= HOST_MAX_FILE_SIZE &&
@@ -42,23 +58,100 @@ PakRefusal check_header(const PakLocation& at) {
   return PakRefusal::None;
 }
 
+// Reads and checks the header at at->baseOffset, the archive's bytes ending at at->end.
+PakRefusal read_header(HostHandle file, PakLocation* at) {
+  if (int64_t(at->baseOffset) + int64_t(PAK_HEADER_SIZE) > at->end) return PakRefusal::NoHeader;
+  PakHeaderBytes bytes{};
+  if (!read_at(file, at->baseOffset, bytes.data(), int32_t(bytes.size())))
+    return PakRefusal::Unreadable;
+  at->header = pak_header_decode(bytes);
+  return check_header(*at);
+}
+
+// The archive that a locator at locatorAt names, when it is sound and lies wholly before it.
+PakRefusal signed_candidate(HostHandle file, int64_t locatorAt, const uint8_t* locator,
+                            PakLocation* at) {
+  const int64_t start = pak_locator_decode(locator);
+  if (start + int64_t(PAK_HEADER_SIZE) > locatorAt) return PakRefusal::LocatorOutside;
+  at->baseOffset = int32_t(start);
+  at->end = locatorAt;
+  const PakRefusal checked = read_header(file, at);
+  if (checked != PakRefusal::None) return checked;
+  const int64_t directoryEnd =
+      start + at->header.directoryOffset + pak_directory_stored_bytes(at->header);
+  return directoryEnd <= locatorAt ? PakRefusal::None : PakRefusal::DamagedDirectory;
+}
+
+// Finds the one archive whose locator lies just before the certificate table, allowing the
+// zero bytes of padding a signing tool inserts.
+PakRefusal locate_signed(HostHandle file, PakLocation* out) {
+  const int64_t tableAt = out->certificates.offset;
+  uint8_t tail[kMaxSigningPadding + PAK_LOCATOR_SIZE];
+  const int64_t from = std::max<int64_t>(tableAt - int64_t(sizeof tail), 0);
+  if (!read_at(file, from, tail, int32_t(tableAt - from))) return PakRefusal::Unreadable;
+  int found = 0;
+  PakLocation chosen{};
+  for (int64_t padding = 0; padding <= kMaxSigningPadding; ++padding) {
+    const int64_t locatorAt = tableAt - padding - int64_t(PAK_LOCATOR_SIZE);
+    if (locatorAt < 0) break;
+    // Each longer padding takes in one more byte before the table; it must be zero.
+    if (padding > 0 && tail[tableAt - padding - from] != 0) break;
+    PakLocation at = *out;
+    if (signed_candidate(file, locatorAt, tail + (locatorAt - from), &at) == PakRefusal::None) {
+      ++found;
+      chosen = at;
+    }
+  }
+  if (found == 0) return PakRefusal::NoSignedLocator;
+  if (found > 1) return PakRefusal::SeveralLocators;
+  *out = chosen;
+  return PakRefusal::None;
+}
+
 }  // namespace
+
+PakRefusal pak_find_certificates(HostHandle file, int64_t fileSize, PakCertificates* out) {
+  *out = PakCertificates{};
+  PeSecurity security{};
+  const PeRead read = [file](int64_t position, uint8_t* buffer, size_t count) {
+    return read_at(file, position, buffer, int32_t(count));
+  };
+  switch (pe_read_security(fileSize, read, &security)) {
+    case PeHeaders::NotPe:
+      return PakRefusal::None;
+    case PeHeaders::Unreadable:
+      return PakRefusal::Unreadable;
+    case PeHeaders::Damaged:
+      return PakRefusal::BadPeHeader;
+    case PeHeaders::Image:
+      break;
+  }
+  const int64_t offset = security.directory.address;
+  const int64_t size = security.directory.size;
+  if (offset == 0 && size == 0) return PakRefusal::None;
+  if (size < kCertificateHeaderSize || offset < security.headersEnd || offset + size > fileSize)
+    return PakRefusal::CertificatesOutside;
+  if (offset + size != fileSize) return PakRefusal::CertificatesNotLast;
+  *out = PakCertificates{offset, size};
+  return PakRefusal::None;
+}
 
 PakRefusal pak_recognise_file(HostHandle file, bool appended, PakLocation* out) {
   PakLocation at{};
   at.fileSize = host_size(file);
   if (at.fileSize < 0) return PakRefusal::Unreadable;
   at.end = at.fileSize;
+  PakRefusal checked = PakRefusal::None;
   if (appended) {
-    const PakRefusal located = locate_appended(file, &at);
-    if (located != PakRefusal::None) return located;
+    const PakRefusal signature = pak_find_certificates(file, at.fileSize, &at.certificates);
+    if (signature != PakRefusal::None) return signature;
   }
-  if (int64_t(at.baseOffset) + int64_t(PAK_HEADER_SIZE) > at.end) return PakRefusal::NoHeader;
-  PakHeaderBytes bytes{};
-  if (!read_at(file, at.baseOffset, bytes.data(), int32_t(bytes.size())))
-    return PakRefusal::Unreadable;
-  at.header = pak_header_decode(bytes);
-  const PakRefusal checked = check_header(at);
+  if (at.certificates.size != 0) {
+    checked = locate_signed(file, &at);  // reads and checks the header of the one it finds
+  } else {
+    checked = appended ? locate_appended(file, &at) : PakRefusal::None;
+    if (checked == PakRefusal::None) checked = read_header(file, &at);
+  }
   if (checked == PakRefusal::None && out != nullptr) *out = at;
   return checked;
 }
@@ -83,6 +176,13 @@ const char* pak_refusal_text(PakRefusal why) {
     case PakRefusal::Unreadable: return "cannot be read";
     case PakRefusal::NoLocator: return "no archive locator at the end";
     case PakRefusal::LocatorOutside: return "the archive locator at the end points outside the file";
+    case PakRefusal::BadPeHeader: return "its executable headers are damaged";
+    case PakRefusal::CertificatesOutside:
+      return "its certificate table lies outside the file or over its headers";
+    case PakRefusal::CertificatesNotLast: return "its certificate table does not end the file";
+    case PakRefusal::NoSignedLocator: return "no archive locator before its certificate table";
+    case PakRefusal::SeveralLocators:
+      return "more than one archive could be meant before its certificate table";
     case PakRefusal::NoHeader: return "too short to hold a PAK header";
     case PakRefusal::BadMagic: return "not a PAK archive (no \"PAKS\" header)";
     case PakRefusal::DamagedHeader: return "its header is damaged (a negative count or size)";

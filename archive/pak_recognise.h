@@ -1,6 +1,7 @@
 // Archive recognition: whether a file holds a PAK archive where the archive store looks for one
-// (at the start, or for ".exe" names where the trailing locator points), and if not, why not.
-// The one check behind pak_open, the updater's look at its packs and the pak tool's messages.
+// (at the start, or for ".exe" names where the trailing locator points, also in a signed
+// executable whose certificate table follows the locator), and if not, why not. The one check
+// behind pak_open, the updater's look at its packs and the pak tool's messages.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,11 @@ enum class PakRefusal {
   Unreadable,        // there, but cannot be opened or read
   NoLocator,         // an executable shorter than the four-byte locator
   LocatorOutside,    // the locator leaves no room for a header before itself
+  BadPeHeader,       // an executable whose PE headers do not hold together
+  CertificatesOutside,   // a certificate table reaching past the file or into the headers
+  CertificatesNotLast,   // a certificate table that does not end the file
+  NoSignedLocator,   // no sound archive whose locator lies just before the certificate table
+  SeveralLocators,   // more than one sound archive could be meant there
   NoHeader,          // fewer bytes than a header where the archive starts
   BadMagic,          // no "PAKS" where the archive starts
   DamagedHeader,     // a negative entry count or packed directory size
@@ -26,13 +32,25 @@ enum class PakRefusal {
   NoFreeSlot,        // every archive slot in use (pak_open)
 };
 
+// A signed executable's certificate table (the PE security directory); size 0 when none.
+struct PakCertificates {
+  int64_t offset;  // file offset
+  int64_t size;
+};
+
 // Where a recognised archive lies in its file.
 struct PakLocation {
   PakHeader header;    // as stored
   int32_t baseOffset;  // file offset of the archive start
-  int64_t end;         // where the archive's bytes end: the file size, less an appended locator
+  int64_t end;         // where the archive's bytes end: at the locator of an appended archive
   int64_t fileSize;
+  PakCertificates certificates;  // of an executable read through its locator
 };
+
+// The certificate table of a file that may be a PE image: None with out->size 0 for a file
+// without one, None with the table when it ends the file, else why the headers are refused.
+// Only the PE headers are read, never the table.
+PakRefusal pak_find_certificates(HostHandle file, int64_t fileSize, PakCertificates* out);
 
 // Recognises the archive in a file open for reading; appended says to go through the locator.
 // Only the locator and the header are read.

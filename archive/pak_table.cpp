@@ -96,23 +96,21 @@ PakRefusal read_directory(HostHandle file, const PakLocation& at, OpenedArchive*
   const bool compressed = h.packedDirectorySize != 0;
   const int64_t directoryBytes = int64_t(h.entryCount) * int64_t(PAK_ENTRY_SIZE);
   int64_t roomBytes = 0;
-  bool fits = true;
+  // Only the directory's own bytes are read; whatever follows it is ignored.
+  bool fits = pak_directory_stored_bytes(h) <= available;
   if (h.entryCount == 0) {
     out->capacity = PAK_EMPTY_DIRECTORY_ENTRIES;
     roomBytes = PAK_EMPTY_DIRECTORY_BYTES;
-    fits = compressed || available >= roomBytes;
   } else if (compressed) {
     const int64_t capacity = int64_t(h.entryCount) + kCompressedSpareEntries;
     roomBytes = capacity * int64_t(PAK_ENTRY_SIZE);
     out->capacity = int32_t(capacity);
-    fits = h.packedDirectorySize <= available &&
+    fits = fits &&
            directoryBytes <= int64_t(h.packedDirectorySize) * kMaxInflateRatio + kInflateSlack &&
            roomBytes <= HOST_MAX_FILE_SIZE;
   } else {
-    // Only the directory's own bytes are read; whatever follows it is ignored.
     out->capacity = h.entryCount;
     roomBytes = directoryBytes;
-    fits = directoryBytes <= available;
   }
   if (!fits) return PakRefusal::DamagedDirectory;
 

@@ -9,24 +9,11 @@
 #include <string>
 
 #include "archive/pak_table.h"
+#include "fuzz_file.h"
 
 namespace {
 
-const std::string& scratch_folder() {
-  static const std::string folder = [] {
-    char name[] = "/tmp/pak-open-fuzz-XXXXXX";
-    if (mkdtemp(name) == nullptr) abort();
-    return std::string(name);
-  }();
-  return folder;
-}
-
-bool write_input(const std::string& path, const uint8_t* data, size_t size) {
-  FILE* file = fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool whole = size == 0 || fwrite(data, 1, size, file) == size;
-  return fclose(file) == 0 && whole;
-}
+const std::string& scratch_folder() { return fuzz_scratch_folder("pak-open-fuzz"); }
 
 // What every opened archive must satisfy, whatever the file held.
 void check_opened(int slot) {
@@ -51,7 +38,7 @@ void check_opened(int slot) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool executable = size > 0 && (data[0] & 1) != 0;
   const std::string path = scratch_folder() + (executable ? "/input.exe" : "/input.pak");
-  if (!write_input(path, data, size)) return 0;
+  if (!fuzz_write_file(path, data, size)) return 0;
 
   const int slot = pak_open(path.c_str(), executable ? PAK_OPEN_READ : PAK_OPEN_READWRITE);
   if (slot >= 0) {

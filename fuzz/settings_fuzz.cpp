@@ -10,24 +10,11 @@
 
 #include "config/settings.h"
 #include "config/settings_store.h"
+#include "fuzz_file.h"
 
 namespace {
 
-const std::string& scratch_folder() {
-  static const std::string folder = [] {
-    char name[] = "/tmp/settings-fuzz-XXXXXX";
-    if (mkdtemp(name) == nullptr) abort();
-    return std::string(name);
-  }();
-  return folder;
-}
-
-bool write_file(const std::string& path, const uint8_t* data, size_t size) {
-  FILE* file = fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool whole = size == 0 || fwrite(data, 1, size, file) == size;
-  return fclose(file) == 0 && whole;
-}
+const std::string& scratch_folder() { return fuzz_scratch_folder("settings-fuzz"); }
 
 // What every store must satisfy, whatever the files held.
 void check_store() {
@@ -88,10 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* split = static_cast<const uint8_t*>(
       memmem(data, size, kMarker, sizeof kMarker - 1));
   const size_t mainSize = split != nullptr ? static_cast<size_t>(split - data) : size;
-  if (!write_file(main, data, mainSize)) return 0;
+  if (!fuzz_write_file(main, data, mainSize)) return 0;
   if (split != nullptr) {
     const size_t skip = mainSize + sizeof kMarker - 1;
-    if (!write_file(include, data + skip, size - skip)) return 0;
+    if (!fuzz_write_file(include, data + skip, size - skip)) return 0;
   } else {
     remove(include.c_str());
   }

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those missing. Groups: native (default),
-# windows (MinGW-w64 cross build, Wine with both loaders, Xvfb, fonts). wine32 installs on every
-# machine but starts only where i386 programs run; wine64 serves the others.
+# windows (MinGW-w64 cross build, Wine with both loaders, Xvfb, fonts, osslsigncode and openssl
+# to sign an updater). wine32 installs on every machine but starts only where i386 programs run;
+# wine64 serves the others.
 set -euo pipefail
 
 native=(cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev
         libbenchmark-dev libcli11-dev libinih-dev nlohmann-json3-dev python3)
 windows=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev googletest
-         wine wine32:i386 wine64 xvfb xauth fonts-wqy-microhei imagemagick locales)
+         wine wine32:i386 wine64 xvfb xauth fonts-wqy-microhei imagemagick locales osslsigncode
+         openssl)
 
 want=()
 for group in "${@:-native}"; do

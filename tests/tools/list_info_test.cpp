@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "pak_tool_fixture.h"
+#include "support/pe_fixture.h"
 
 namespace {
 
@@ -97,6 +98,26 @@ TEST_F(ListInfo, ReadsTheArchiveAnExecutableCarries) {
   EXPECT_EQ(j["live"], 2);
   EXPECT_EQ(j["deleted"], 1);
   EXPECT_EQ(j["deadBytes"], 11) << "the deleted member's bytes; the locator is not dead";
+  EXPECT_TRUE(j["signature"].is_null());
+  EXPECT_NE(pak({"info", path}).out.find("\nsignature         none\n"), std::string::npos);
+}
+
+TEST_F(ListInfo, SaysWhetherTheExecutableIsSigned) {
+  const Bytes exe = pak_fixture_append(pe_fixture_image(5000), pak_fixture_bytes(sample(true)));
+  const Bytes signedExe = pe_fixture_sign(exe, 5, 1536);
+  const std::string path = put("Update.exe", signedExe);
+  const ToolRun info = pak({"info", path, "--json"});
+  ASSERT_EQ(info.code, 0) << info.err;
+  const nlohmann::json j = nlohmann::json::parse(info.out);
+  EXPECT_EQ(j["baseOffset"], 5000);
+  EXPECT_EQ(j["deadBytes"], 11) << "neither the padding nor the table is the archive's";
+  EXPECT_EQ(j["signature"], nlohmann::json({{"offset", exe.size() + 5}, {"size", 1536}}));
+  const ToolRun text = pak({"info", path});
+  EXPECT_NE(text.out.find("\nsignature         certificate table, 1536 bytes at " +
+                          std::to_string(exe.size() + 5) + "\n"),
+            std::string::npos)
+      << text.out;
+  EXPECT_EQ(nlohmann::json::parse(pak({"list", path, "--json"}).out).size(), 2u);
 }
 
 TEST_F(ListInfo, NamesThatCannotBeShownAreReported) {
@@ -122,7 +143,8 @@ TEST_F(ListInfo, InfoFieldsAndDeadBytes) {
   const nlohmann::json j = nlohmann::json::parse(run.out);
   const std::vector<std::string> keys = {"magic", "entryCount", "directoryOffset", "firstLetter",
                                          "lastLetter", "userValue", "packedDirectorySize",
-                                         "baseOffset", "live", "deleted", "deadBytes"};
+                                         "baseOffset", "live", "deleted", "deadBytes",
+                                         "signature"};
   std::vector<std::string> got;
   for (auto it = j.begin(); it != j.end(); ++it) got.push_back(it.key());
   std::sort(got.begin(), got.end());
@@ -140,6 +162,7 @@ TEST_F(ListInfo, InfoFieldsAndDeadBytes) {
   EXPECT_EQ(j["live"], 2);
   EXPECT_EQ(j["deleted"], 1);
   EXPECT_EQ(j["deadBytes"], 11 + 64) << "member bytes and the plain directory's entry";
+  EXPECT_TRUE(j["signature"].is_null());
 
   // Compaction gives back exactly that.
   const ToolRun compact = pak({"compact", path});

@@ -1,7 +1,9 @@
 // pak verify and pak build-updater: sound and damaged members, and an updater whose appended
 // archive the library opens through the locator, with both payload members found under the
-// names the updater looks up and inflating to the files given.
+// names the updater looks up and inflating to the files given; its length ready for signing,
+// and the signed form still read and verified.
 #include "pak_tool_fixture.h"
+#include "support/pe_fixture.h"
 #include "vfs/file_handle.h"
 
 namespace {
@@ -99,6 +101,40 @@ TEST_F(BuildUpdater, TheUpdaterFindsItsPayload) {
   const ToolRun listed = pak({"list", out});
   EXPECT_NE(listed.out.find("#:\\Velmor.EXE"), std::string::npos);
   EXPECT_EQ(pak({"verify", out}).code, 0);
+  EXPECT_TRUE(leftovers().empty());
+}
+
+// Signing adds no padding to an updater: its length is a multiple of 8 whatever the stub's,
+// the zero bytes lying after the archive's directory, where readers ignore them.
+TEST_F(BuildUpdater, TheUpdaterIsReadyForSigning) {
+  for (size_t stubSize = 7000; stubSize < 7008; ++stubSize) {
+    SCOPED_TRACE(stubSize);
+    put("stub.exe", pe_fixture_image(stubSize));
+    const std::string out = file("Update.exe");
+    ASSERT_EQ(build(out).code, 0);
+    const Bytes whole = read_file_bytes(out);
+    EXPECT_EQ(whole.size() % 8, 0u);
+    EXPECT_EQ(load_le32(&whole[whole.size() - 4]), stubSize) << "the locator is still last";
+
+    const std::string signedPath = put("Signed.exe", pe_fixture_sign(whole, 0, 2048));
+    const ToolRun verify = pak({"verify", signedPath});
+    EXPECT_EQ(verify.code, 0) << verify.err;
+    EXPECT_EQ(verify.out, signedPath + ": 2 members sound\n");
+    ASSERT_EQ(pak_open(signedPath.c_str(), PAK_OPEN_READ), 0);
+    EXPECT_EQ(unpacked(member("#:\\Update.PAK")), std::string(pack_.begin(), pack_.end()));
+    pak_close_all();
+  }
+}
+
+TEST_F(BuildUpdater, RefusesASignedStub) {
+  put("stub.exe", pe_fixture_sign(pe_fixture_image(7000), 0));
+  const std::string out = file("Update.exe");
+  const ToolRun run = build(out);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, "pak: " + file("stub.exe") +
+                         ": is signed: build the updater from the unsigned stub, then sign the "
+                         "updater\n");
+  EXPECT_FALSE(exists_on_disk(out));
   EXPECT_TRUE(leftovers().empty());
 }
 

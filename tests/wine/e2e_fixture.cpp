@@ -10,6 +10,7 @@
 
 std::string g_stubPath;
 std::string g_pakPath;
+std::string g_plantedPath;
 
 const std::vector<std::string> UpdaterE2E::RECORD_NAMES = {"Data.PAK", "Music.PAK"};
 std::unique_ptr<TempDir> UpdaterE2E::s_tools;

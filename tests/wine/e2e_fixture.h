@@ -14,9 +14,13 @@
 #include "support/vfs_fixture.h"
 #include "window_driver.h"
 
-// The programs under test (Windows paths): the updater stub and the pak tool.
+// The programs under test (Windows paths): the updater stub and the pak tool; and the library
+// planted beside them under system libraries' names.
 extern std::string g_stubPath;
 extern std::string g_pakPath;
+extern std::string g_plantedPath;
+// A signed updater made outside the driver, with the files it carries beside it; empty: none.
+extern std::string g_signedUpdaterPath;
 
 // The texts as shown, in UTF-16.
 namespace shown {

@@ -1,7 +1,10 @@
 // The end-to-end test program: runs under Wine with a display. Its own options name the
-// programs under test and the pictures folder; the rest goes to GoogleTest.
-//   tests_wine_e2e.exe [--stub=PATH] [--pak=PATH] [--pictures=FOLDER] [gtest options]
-// Without --stub and --pak it finds both in the build tree it was built in.
+// programs under test, the planted library, a signed updater and the pictures folder; the rest
+// goes to GoogleTest.
+//   tests_wine_e2e.exe [--stub=PATH] [--pak=PATH] [--planted=PATH] [--signed=PATH]
+//                      [--pictures=FOLDER] [gtest options]
+// Without --stub, --pak and --planted it finds them in the build tree it was built in; without
+// --signed the signed updater's test is skipped.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -35,8 +38,11 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   g_stubPath = beside_me(E2E_STUB_FROM_DRIVER);
   g_pakPath = beside_me(E2E_PAK_FROM_DRIVER);
+  g_plantedPath = beside_me(E2E_PLANTED_FROM_DRIVER);
   for (int i = 1; i < argc; ++i) {
     if (!option(argv[i], "--stub=", &g_stubPath) && !option(argv[i], "--pak=", &g_pakPath) &&
+        !option(argv[i], "--signed=", &g_signedUpdaterPath) &&
+        !option(argv[i], "--planted=", &g_plantedPath) &&
         !option(argv[i], "--pictures=", &g_pictureFolder)) {
       fprintf(stderr, "unknown option: %s\n", argv[i]);
       return 2;

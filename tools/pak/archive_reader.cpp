@@ -12,15 +12,12 @@ bool ArchiveReader::open(const std::string& path, ToolIo& io) {
   PakRefusal why = PakRefusal::None;
   slot_ = pak_open_why(path.c_str(), PAK_OPEN_READ, &why);
   if (slot_ < 0) return fail(io, path, pak_refusal_text(why));
-  const PakArchive& a = archive();
-  PakHeaderBytes bytes{};
-  fileSize_ = host_size(a.file);
-  if (fileSize_ < 0 || !read_at(a.baseOffset, bytes.data(), int32_t(bytes.size()))) {
+  // The header as stored, and where the archive's bytes end, as pak_open found them.
+  why = pak_recognise_file(archive().file, pak_path_is_executable(path.c_str()), &location_);
+  if (why != PakRefusal::None) {
     close();
-    return fail(io, path, "cannot be read");
+    return fail(io, path, pak_refusal_text(why));
   }
-  header_ = pak_header_decode(bytes);
-  archiveBytes_ = fileSize_ - a.baseOffset - (a.baseOffset != 0 ? int64_t(PAK_LOCATOR_SIZE) : 0);
   load_deleted_names();
   return true;
 }
@@ -47,7 +44,9 @@ bool ArchiveReader::read_at(int64_t position, void* buffer, int32_t count) const
 int64_t ArchiveReader::stored_start(int32_t i) const {
   const PakEntry& e = entry(i);
   const int64_t start = int64_t(archive().baseOffset) + e.offset;
-  if (e.offset < int32_t(PAK_HEADER_SIZE) || e.size < 0 || start + e.size > fileSize_) return -1;
+  if (e.offset < int32_t(PAK_HEADER_SIZE) || e.size < 0 || start + e.size > location_.end) {
+    return -1;
+  }
   return start;
 }
 
@@ -69,7 +68,7 @@ bool ArchiveReader::packed_record(int32_t i, PakMemberRecord* record) const {
   const PakEntry& e = entry(i);
   const int64_t start = int64_t(archive().baseOffset) + e.offset;
   if (e.offset < int32_t(PAK_HEADER_SIZE) || e.size < int32_t(PAK_RECORD_PROBE) ||
-      start + e.size > fileSize_)
+      start + e.size > location_.end)
     return false;
   uint8_t head[PAK_RECORD_PROBE];
   return read_at(start, head, int32_t(sizeof head)) &&

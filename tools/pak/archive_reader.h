@@ -23,11 +23,13 @@ class ArchiveReader {
 
   int slot() const { return slot_; }
   const PakArchive& archive() const { return g_archives[slot_]; }
-  const PakHeader& header() const { return header_; }
+  const PakHeader& header() const { return location_.header; }
+  // Where the archive lies in its file, and the certificate table of a signed executable.
+  const PakLocation& location() const { return location_; }
   int32_t count() const { return archive().entryCount; }
   const PakEntry& entry(int32_t i) const { return archive().directory[i]; }
   // The archive's bytes in the file: header to the end of its directory (or of the file).
-  int64_t archive_bytes() const { return archiveBytes_; }
+  int64_t archive_bytes() const { return location_.end - location_.baseOffset; }
 
   // The name stored for entry i (at most 39 bytes). Deleted entries keep the name the file
   // holds, which opening the archive clears in memory.
@@ -48,8 +50,6 @@ class ArchiveReader {
   void load_deleted_names();
 
   int slot_ = -1;
-  PakHeader header_{};
-  int64_t fileSize_ = 0;
-  int64_t archiveBytes_ = 0;
+  PakLocation location_{};
   std::vector<std::string> deletedNames_;  // by entry, filled only when some entry is deleted
 };

@@ -1,5 +1,6 @@
-// pak info: an archive's header, where it starts in its file, how many entries are live and
-// deleted, and the bytes that compaction would give back; as text or one JSON object.
+// pak info: an archive's header, where it starts in its file, whether the executable carrying
+// it is signed, how many entries are live and deleted, and the bytes that compaction would give
+// back; as text or one JSON object.
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -84,6 +85,7 @@ int run_info(const InfoOptions& options, ToolIo& io) {
   const PakHeader& h = reader.header();
   const Counts c = count_entries(reader);
   const int32_t base = reader.archive().baseOffset;
+  const PakCertificates& signature = reader.location().certificates;
 
   if (options.json) {
     const nlohmann::ordered_json info = {
@@ -92,7 +94,10 @@ int run_info(const InfoOptions& options, ToolIo& io) {
         {"lastLetter", letter_text(h.lastLetter)}, {"userValue", h.userValue},
         {"packedDirectorySize", h.packedDirectorySize}, {"baseOffset", base},
         {"live", c.live},                     {"deleted", c.deleted},
-        {"deadBytes", c.deadBytes}};
+        {"deadBytes", c.deadBytes},
+        {"signature", signature.size == 0 ? nlohmann::ordered_json(nullptr)
+                                          : nlohmann::ordered_json{{"offset", signature.offset},
+                                                                   {"size", signature.size}}}};
     io.out << info.dump(2) << '\n';
     return PAK_EXIT_OK;
   }
@@ -115,6 +120,11 @@ int run_info(const InfoOptions& options, ToolIo& io) {
          << "mount letters     " << letters << '\n'
          << "user value        " << userValue << '\n'
          << "base offset       " << base << '\n'
-         << "dead bytes        " << c.deadBytes << '\n';
+         << "dead bytes        " << c.deadBytes << '\n'
+         << "signature         "
+         << (signature.size == 0 ? std::string("none")
+                                 : "certificate table, " + std::to_string(signature.size) +
+                                       " bytes at " + std::to_string(signature.offset))
+         << '\n';
   return PAK_EXIT_OK;
 }
