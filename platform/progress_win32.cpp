@@ -1,6 +1,8 @@
 // The Windows progress window: a small captioned popup with a standard progress bar (common
-// controls), centred on the screen like the dialog, owned by the active window, and painted
-// while the work runs by handling only its own pending messages.
+// controls, loaded when first needed: from the side-by-side store the manifest names, never by
+// a search, so the program imports no library outside the system's known ones), centred on the
+// screen like the dialog, owned by the active window, and painted while the work runs by
+// handling only its own pending messages.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -32,9 +34,20 @@ bool register_class(HINSTANCE instance) {
   return RegisterClassW(&c) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
+// Registers the progress bar's class; false when the common controls cannot be loaded.
+bool init_progress_class() {
+  using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  HMODULE controls = LoadLibraryW(L"comctl32.dll");
+  if (controls == nullptr) return false;
+  // Through the generic function pointer type, which converts to any other without a warning.
+  const auto init = reinterpret_cast<InitFunction>(
+      reinterpret_cast<void (*)()>(GetProcAddress(controls, "InitCommonControlsEx")));
+  const INITCOMMONCONTROLSEX wanted{sizeof wanted, ICC_PROGRESS_CLASS};
+  return init != nullptr && init(&wanted);
+}
+
 void create_window() {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&controls);
+  if (!init_progress_class()) return;
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   if (!register_class(instance)) return;
 
