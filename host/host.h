@@ -33,6 +33,10 @@ constexpr int HOST_SEEK_END = 2;
 // Files and offsets are 32-bit: nothing reaches 2 GiB.
 constexpr int64_t HOST_MAX_FILE_SIZE = 0x7FFFFFFF;
 
+// What host_lock and host_replace return when another handle, of this process or another,
+// holds the file they need.
+constexpr int HOST_IN_USE = -2;
+
 // Longest path a host call accepts, terminator included (MAX_PATH).
 constexpr size_t HOST_PATH_ROOM = 260;
 
@@ -67,12 +71,19 @@ struct HostOps {
   void* (*alloc)(size_t bytes);
   void* (*realloc)(void* block, size_t bytes);
   void (*free)(void* block);
-  // from takes to's place in one step (to may exist; it keeps its permission bits).
+  // from takes to's place in one step (to may exist; it keeps its permission bits). Refused
+  // with HOST_IN_USE while any handle holds to open.
   int (*replace)(const char* from, const char* to);
   // Cuts the file to length bytes.
   int (*truncate)(const char* path, int32_t length);
   // Puts the file's data on disk.
   int (*sync)(const char* path);
+  // A change lock on path: an exclusive lock on the file "path.lock" beside it, made when
+  // missing and taken without waiting. Returns a lock handle, HOST_IN_USE while another lock
+  // handle holds it, or -1. A rename over path keeps it, since the lock lives in its own file.
+  HostHandle (*lock)(const char* path);
+  // Gives the lock up and removes its file: 0 or -1.
+  int (*unlock)(const char* path, HostHandle lock);
 };
 
 extern const HostOps g_hostDefaultOps;
@@ -94,12 +105,16 @@ int host_remove_dir(const char* path);
 int host_set_attributes(const char* path, uint32_t attributes);
 uint32_t host_get_attributes(const char* path);  // HOST_NO_SUCH_FILE when missing
 int host_force_delete(const char* path);
-// from (its data on disk first) takes to's place in one step: 0 or -1, to untouched on failure.
+// from (its data on disk first) takes to's place in one step: 0, -1, or HOST_IN_USE while a
+// handle holds to open; to untouched on failure.
 int host_replace(const char* from, const char* to);
 // Cuts the file to length bytes and puts it on disk: 0 or -1.
 int host_truncate(const char* path, int32_t length);
 int host_sync(const char* path);
 HostHandle host_recreate(const char* path, uint32_t attributes);
+// One change of a file at a time, across processes: see HostOps::lock and unlock.
+HostHandle host_lock(const char* path);
+int host_unlock(const char* path, HostHandle lock);
 
 // Disk search (one at a time, process-wide): the name buffer holds HOST_PATH_ROOM bytes.
 // g_hostFind is the host search id of the current search (-1 when none), g_hostFindMask its

@@ -1,5 +1,7 @@
-// Directory enumeration on POSIX with the Windows name-pattern rules: '*' any run of bytes,
-// '?' exactly one, "*.*" every name, ASCII case ignored; the pattern's folder resolves as paths do.
+// Directory enumeration on POSIX with the Windows name-pattern rules: '*' any run of characters,
+// '?' exactly one, "*.*" every name, ASCII case ignored; the pattern's folder resolves as paths
+// do. Patterns are matched against the UTF-8 names on disk, and names go back in the code page:
+// one it cannot spell is skipped, never handed out altered.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,10 +16,20 @@ namespace {
 
 struct Search {
   DIR* listing;
-  char pattern[HOST_PATH_ROOM];  // the name part of the pattern
+  char pattern[DISK_PATH_ROOM];  // the name part of the pattern, as names on disk are written
 };
 
 char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Bytes of the UTF-8 character at text (one for a byte that starts none).
+size_t character_length(const char* text) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  const size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF8 ? 4 : 1;
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 1;
+  }
+  return length;
+}
 
 // Wildcard match with one backtrack point: linear in practice, no recursion.
 bool name_matches(const char* pattern, const char* name) {
@@ -28,12 +40,16 @@ bool name_matches(const char* pattern, const char* name) {
     if (*pattern == '*') {
       star = pattern++;
       resume = name;
-    } else if (*pattern != '\0' && (*pattern == '?' || fold(*pattern) == fold(*name))) {
+    } else if (*pattern == '?') {
+      ++pattern;
+      name += character_length(name);
+    } else if (*pattern != '\0' && fold(*pattern) == fold(*name)) {
       ++pattern;
       ++name;
     } else if (star != nullptr) {
       pattern = star + 1;
-      name = ++resume;
+      resume += character_length(resume);
+      name = resume;
     } else {
       return false;
     }
@@ -45,8 +61,6 @@ bool name_matches(const char* pattern, const char* name) {
 // Fills out with the next listed name that matches; false when the listing runs out.
 bool next_match(Search& search, HostFindData* out) {
   while (const dirent* entry = readdir(search.listing)) {
-    const size_t length = strlen(entry->d_name);
-    if (length >= HOST_PATH_ROOM) continue;  // cannot be handed back whole
     if (!name_matches(search.pattern, entry->d_name)) continue;
     struct stat st;
     const int dir = dirfd(search.listing);
@@ -55,8 +69,11 @@ bool next_match(Search& search, HostFindData* out) {
       continue;  // vanished since it was listed
     }
     memset(out, 0, sizeof *out);
+    size_t written = 0;
+    // A name the code page cannot spell, or too long, cannot be handed back whole.
+    if (!from_disk_text(entry->d_name, strlen(entry->d_name), out->name, sizeof out->name, &written))
+      continue;
     out->attributes = attributes_of(st);
-    memcpy(out->name, entry->d_name, length + 1);
     return true;
   }
   return false;
@@ -73,9 +90,13 @@ size_t name_start(const char* pattern, size_t length) {
 
 }  // namespace
 
-intptr_t find_first(const char* pattern, HostFindData* out) {
-  const size_t length = strnlen(pattern, HOST_PATH_ROOM);
-  if (length == 0 || length >= HOST_PATH_ROOM || out == nullptr) return -1;
+intptr_t find_first(const char* hostPattern, HostFindData* out) {
+  const size_t hostLength = strnlen(hostPattern, HOST_PATH_ROOM);
+  if (hostLength == 0 || hostLength >= HOST_PATH_ROOM || out == nullptr) return -1;
+  // Converted whole first, so that a double-byte character ending in 0x5C is no separator.
+  char pattern[DISK_PATH_ROOM];
+  size_t length = 0;
+  if (!to_disk_text(hostPattern, hostLength, pattern, sizeof pattern, &length)) return -1;
   const size_t split = name_start(pattern, length);
   if (split == length) return -1;  // no name to match
 
@@ -83,10 +104,10 @@ intptr_t find_first(const char* pattern, HostFindData* out) {
   if (split == 0) {
     memcpy(dir.text, ".", 2);
   } else {
-    char dirPart[HOST_PATH_ROOM];
+    char dirPart[DISK_PATH_ROOM];
     memcpy(dirPart, pattern, split);
     dirPart[split] = '\0';
-    if (!to_posix_path(dirPart, dir)) return -1;
+    if (!map_disk_path(dirPart, dir)) return -1;
   }
 
   Search* search = new (std::nothrow) Search;

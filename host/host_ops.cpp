@@ -130,6 +130,16 @@ int host_sync(const char* path) {
   return pick(&HostOps::sync)(path);
 }
 
+HostHandle host_lock(const char* path) {
+  if (path == nullptr) return HOST_INVALID_HANDLE;
+  return pick(&HostOps::lock)(path);
+}
+
+int host_unlock(const char* path, HostHandle lock) {
+  if (path == nullptr || lock == HOST_INVALID_HANDLE || lock == HOST_IN_USE) return -1;
+  return pick(&HostOps::unlock)(path, lock);
+}
+
 int host_find_first(const char* pattern, uint32_t mask, char* name) {
   if (name != nullptr) name[0] = '\0';
   // One search at a time: an abandoned one would otherwise keep its host handle for good.

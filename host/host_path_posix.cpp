@@ -1,6 +1,6 @@
-// Host paths on POSIX: drive letters through the Wine prefix's dosdevices folder, '\' to '/',
-// and names resolved without regard to ASCII case where the exact name does not exist.
-#include <dirent.h>
+// Host paths on POSIX: 8-bit text in the code page converted to the UTF-8 names on disk, drive
+// letters through the Wine prefix's dosdevices folder, '\' to '/', and names resolved without
+// regard to ASCII case where the exact name does not exist.
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,27 +95,31 @@ void append_below_drive_root(PathBuilder& b, const char* rest) {
   if (trailing || b.length() == root) b.append('/');
 }
 
-// Finds in folder dir a name equal to name (length bytes) with ASCII case ignored. Of several
-// such names the smallest byte-wise is taken, so the choice does not depend on listing order.
-bool find_folded(const char* dir, const char* name, size_t length, char* match, size_t room) {
-  DIR* listing = opendir(dir);
-  if (listing == nullptr) return false;
-  bool found = false;
-  while (const dirent* entry = readdir(listing)) {
-    if (strlen(entry->d_name) != length || length >= room) continue;
-    if (!same_name_ignoring_case(entry->d_name, name, length)) continue;
-    if (!found || strcmp(entry->d_name, match) < 0) {
-      memcpy(match, entry->d_name, length + 1);
-      found = true;
-    }
-  }
-  closedir(listing);
-  return found;
-}
-
 bool exists(const char* path) {
   struct stat st;
   return lstat(path, &st) == 0;
+}
+
+// Resolves only the last name, when its folder exists as written: the common case of a file
+// that is about to be made. False when the folder is not there.
+bool resolve_last_only(PosixPath& path) {
+  char* slash = strrchr(path.text, '/');
+  char* name = slash != nullptr ? slash + 1 : path.text;
+  const size_t length = strlen(name);
+  if (length == 0 || (length == 1 && name[0] == '.') || (length == 2 && name[0] == '.' && name[1] == '.'))
+    return false;
+  char dir[POSIX_PATH_ROOM];
+  if (slash == nullptr) {
+    memcpy(dir, ".", 2);
+  } else {
+    const size_t dirLength = slash == path.text ? 1 : size_t(slash - path.text);
+    memcpy(dir, path.text, dirLength);
+    dir[dirLength] = '\0';
+  }
+  char match[256];
+  const int found = find_folded(dir, name, length, match, sizeof match);
+  if (found > 0) memcpy(name, match, length);
+  return found >= 0;
 }
 
 // Rewrites path component by component, replacing each name that does not exist as written by
@@ -142,7 +146,7 @@ bool resolve_case(PosixPath& path, bool resolveLast) {
       b.cut(mark);
       char match[256];
       const char* dir = mark == 0 ? "." : path.text;
-      if (find_folded(dir, s, length, match, sizeof match)) {
+      if (find_folded(dir, s, length, match, sizeof match) > 0) {
         b.append(match, length);
       } else {
         b.append(s, length);
@@ -174,6 +178,15 @@ bool to_posix_path(const char* path, PosixPath& out, bool resolveLast) {
   out.text[0] = '\0';
   const size_t length = strnlen(path, HOST_PATH_ROOM);
   if (length == 0 || length >= HOST_PATH_ROOM) return false;
+  char text[DISK_PATH_ROOM];
+  size_t textLength = 0;
+  return to_disk_text(path, length, text, sizeof text, &textLength) &&
+         map_disk_path(text, out, resolveLast);
+}
+
+bool map_disk_path(const char* path, PosixPath& out, bool resolveLast) {
+  out.text[0] = '\0';
+  if (path[0] == '\0') return false;
   PathBuilder b(out);
   if (is_ascii_letter(path[0]) && path[1] == ':') {
     if (!append_drive(b, path[0])) return false;
@@ -183,6 +196,7 @@ bool to_posix_path(const char* path, PosixPath& out, bool resolveLast) {
   }
   if (!b.ok()) return false;
   if (exists(out.text)) return true;
+  if (resolveLast && resolve_last_only(out)) return true;
   return resolve_case(out, resolveLast);
 }
 

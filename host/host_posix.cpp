@@ -1,5 +1,6 @@
 // The POSIX host backend: g_hostDefaultOps with Windows file semantics kept (share modes through
-// open file description locks, no delete or move of an open or read-only file, 32-bit sizes).
+// open file description locks, no delete or move of an open or read-only file, 32-bit sizes),
+// and the current folder and the program's path in the code page.
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -20,27 +21,6 @@ constexpr int MEMBER_HANDLE_FIRST = 20000;
 constexpr int MEMBER_HANDLE_END = 20010;
 
 bool read_only(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
-
-// Takes a whole-file lock of the given type without waiting. False only when another handle's
-// lock is in the way: on a file system without such locks the file opens unshared rather than
-// not at all.
-bool lock_file(int fd, short type) {
-  struct flock lock = {};
-  lock.l_type = type;
-  lock.l_whence = SEEK_SET;
-  if (fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
-  return errno != EAGAIN && errno != EACCES;
-}
-
-// True when some other open file description (in any process) holds a lock that conflicts
-// with a lock of the given type on fd's file (false when the file system cannot tell).
-bool held_by_others(int fd, short type) {
-  struct flock lock = {};
-  lock.l_type = type;
-  lock.l_whence = SEEK_SET;
-  if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
-  return lock.l_type != F_UNLCK;
-}
 
 // True when any handle holds the file at path open (open handles carry a lock).
 bool in_use(const char* path) {
@@ -97,7 +77,9 @@ HostHandle posix_create(const char* path, uint32_t attributes) {
 
   struct stat st;
   bool existed = false;
+  FolderChange change(p.text);
   int fd = open_regular(p.text, access | O_CREAT | O_EXCL, permissions, st);
+  if (fd >= 0) change.added();
   if (fd < 0 && errno == EEXIST) {
     existed = true;
     fd = open_regular(p.text, access, 0, st);
@@ -189,7 +171,10 @@ int posix_remove(const char* path) {
   struct stat st;
   if (lstat(p.text, &st) != 0 || S_ISDIR(st.st_mode)) return -1;
   if (stat(p.text, &st) == 0 && S_ISREG(st.st_mode) && (read_only(st) || in_use(p.text))) return -1;
-  return unlink(p.text) == 0 ? 0 : -1;
+  FolderChange change(p.text);
+  if (unlink(p.text) != 0) return -1;
+  change.removed();
+  return 0;
 }
 
 // Renames without replacing an existing target.
@@ -214,19 +199,29 @@ int posix_move(const char* oldPath, const char* newPath) {
     if (strcmp(to.text, from.text) == 0) return 0;  // nothing to change
   }
   if (S_ISREG(source.st_mode) && in_use(from.text)) return -1;
-  return rename_no_replace(from.text, to.text);
+  FolderChange leaving(from.text), arriving(to.text);
+  if (rename_no_replace(from.text, to.text) != 0) return -1;
+  leaving.removed();
+  arriving.added();
+  return 0;
 }
 
 int posix_make_dir(const char* path) {
   PosixPath p;
   if (!to_posix_path(path, p)) return -1;
-  return mkdir(p.text, 0777) == 0 ? 0 : -1;
+  FolderChange change(p.text);
+  if (mkdir(p.text, 0777) != 0) return -1;
+  change.added();
+  return 0;
 }
 
 int posix_remove_dir(const char* path) {
   PosixPath p;
   if (!to_posix_path(path, p)) return -1;
-  return rmdir(p.text) == 0 ? 0 : -1;
+  FolderChange change(p.text);
+  if (rmdir(p.text) != 0) return -1;
+  change.removed();
+  return 0;
 }
 
 // Only the read-only bit has a POSIX meaning (the owner's write permission); folders keep theirs.
@@ -256,17 +251,38 @@ void* heap_alloc(size_t bytes) { return malloc(bytes != 0 ? bytes : 1); }
 void* heap_realloc(void* block, size_t bytes) { return realloc(block, bytes != 0 ? bytes : 1); }
 void heap_free(void* block) { free(block); }
 
-// Copies text into buffer when it fits with its terminator; returns its length or 0.
+// Copies a name on disk into buffer in the code page when it converts and fits with its
+// terminator; returns its length or 0 (buffer empty).
 size_t copy_out(const char* text, size_t length, char* buffer, size_t room) {
   if (buffer == nullptr || room == 0) return 0;
   buffer[0] = '\0';
-  if (length == 0 || length >= room) return 0;
-  memcpy(buffer, text, length);
-  buffer[length] = '\0';
-  return length;
+  size_t written = 0;
+  if (length == 0 || !from_disk_text(text, length, buffer, room, &written)) return 0;
+  return written;
 }
 
 }  // namespace
+
+// Takes a whole-file lock of the given type without waiting. False only when another handle's
+// lock is in the way: on a file system without such locks the file opens unshared rather than
+// not at all.
+bool lock_file(int fd, short type) {
+  struct flock lock = {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  if (fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
+  return errno != EAGAIN && errno != EACCES;
+}
+
+// True when some other open file description (in any process) holds a lock that conflicts
+// with a lock of the given type on fd's file (false when the file system cannot tell).
+bool held_by_others(int fd, short type) {
+  struct flock lock = {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
+  return lock.l_type != F_UNLCK;
+}
 
 int move_out_of_range(int fd, int first, int end) {
   if (fd < first || fd >= end) return fd;
@@ -285,10 +301,12 @@ constinit const HostOps g_hostDefaultOps = {
     host_posix::posix_set_attributes, host_posix::posix_get_attributes, host_posix::find_first,
     host_posix::find_next,            host_posix::find_close,       host_posix::heap_alloc,
     host_posix::heap_realloc,         host_posix::heap_free,        host_posix::replace,
-    host_posix::truncate,             host_posix::sync,
+    host_posix::truncate,             host_posix::sync,             host_posix::lock,
+    host_posix::unlock,
 };
 
-// The Windows folder of the Wine prefix, as the Windows-style path that maps onto it.
+// The Windows folder of the Wine prefix, as the Windows-style path that maps onto it (ASCII:
+// the same in every code page).
 size_t host_windows_dir(char* buffer, size_t room) {
   static const char windowsDir[] = "C:\\windows";
   return host_posix::copy_out(windowsDir, sizeof windowsDir - 1, buffer, room);

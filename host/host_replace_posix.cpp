@@ -1,5 +1,5 @@
 // POSIX file steps for the tools' safe changes: a rename over an existing file that keeps the
-// target's permission bits and reaches the disk, cutting a file to a length, syncing a file's
+// target's permission bits, waits for no reader or writer of it and reaches the disk, cutting a file to a length, syncing a file's
 // data, and the system path a host path maps to.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,15 +33,37 @@ void folder_of(const char* path, char* out, size_t room) {
   }
 }
 
+// Opens the target of a replace and holds it exclusively, as a writer of it would: -1 when it
+// does not exist or cannot be opened, HOST_IN_USE while any handle of the host layer (in any
+// process) has it open. A target only readable is checked rather than held.
+int hold_target(const char* path) {
+  int fd = open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  const bool writable = fd >= 0;
+  if (!writable) fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return -1;
+  if (writable ? !lock_file(fd, F_WRLCK) : held_by_others(fd, F_WRLCK)) {
+    close(fd);
+    return HOST_IN_USE;
+  }
+  return fd;
+}
+
 }  // namespace
 
 int replace(const char* from, const char* to) {
   PosixPath source, target;
   if (!to_posix_path(from, source) || !to_posix_path(to, target)) return -1;
+  const int held = hold_target(target.text);
+  if (held == HOST_IN_USE) return HOST_IN_USE;
   struct stat previous;
-  if (stat(target.text, &previous) == 0 && chmod(source.text, previous.st_mode & 07777) != 0)
-    return -1;
-  if (rename(source.text, target.text) != 0) return -1;
+  FolderChange leaving(source.text), arriving(target.text);
+  const bool placed =
+      (stat(target.text, &previous) != 0 || chmod(source.text, previous.st_mode & 07777) == 0) &&
+      rename(source.text, target.text) == 0;
+  if (held >= 0) close(held);  // the lock goes with the replaced file
+  if (!placed) return -1;
+  leaving.removed();
+  arriving.added();
   char folder[POSIX_PATH_ROOM];
   folder_of(target.text, folder, sizeof folder);
   sync_system_path(folder, O_RDONLY | O_DIRECTORY);  // some file systems cannot sync folders

@@ -1,5 +1,6 @@
-// Win32 file steps for the tools' safe changes: MoveFileEx replacing the target (write-through),
-// SetEndOfFile, FlushFileBuffers, and the system path (the host path itself).
+// Win32 file steps for the tools' safe changes: MoveFileEx replacing the target (write-through)
+// once no handle holds it, SetEndOfFile, FlushFileBuffers, and the system path (the host path
+// itself).
 #include <windows.h>
 
 #include <cstring>
@@ -10,7 +11,13 @@ namespace host_win32 {
 
 int replace(const char* from, const char* to) {
   if (!path_fits(from) || !path_fits(to)) return -1;
-  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : -1;
+  // An open that shares nothing fails while any handle holds the target.
+  const HANDLE target =
+      CreateFileA(to, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
+  else if (GetLastError() == ERROR_SHARING_VIOLATION) return HOST_IN_USE;
+  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+  return GetLastError() == ERROR_SHARING_VIOLATION ? HOST_IN_USE : -1;
 }
 
 int truncate(const char* path, int32_t length) {

@@ -231,4 +231,6 @@ constinit const HostOps g_hostDefaultOps = {
     .replace = host_win32::replace,
     .truncate = host_win32::truncate,
     .sync = host_win32::sync,
+    .lock = host_win32::lock,
+    .unlock = host_win32::unlock,
 };

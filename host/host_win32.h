@@ -19,6 +19,10 @@ int replace(const char* from, const char* to);
 int truncate(const char* path, int32_t length);
 int sync(const char* path);
 
+// Change locks (host_lock_win32.cpp): a handle, HOST_IN_USE or -1; unlock 0 or -1.
+HostHandle lock(const char* path);
+int unlock(const char* path, HostHandle lock);
+
 // Directory listing: a search id or -1; next returns 0 or -1.
 intptr_t find_first(const char* pattern, HostFindData* out);
 int find_next(intptr_t search, HostFindData* out);

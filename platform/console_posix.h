@@ -23,6 +23,8 @@ FILE* output();
 // Big5 (code page 950) text in the output encoding. Bytes that cannot be converted come out as
 // '?', one per character.
 std::string from_big5(const char* textBig5);
+// The encoding answers are typed in: the terminal's, as for shown texts.
+std::string input_encoding();
 // Writes Big5 text, converted, to the output stream.
 void show(const char* textBig5);
 // Writes text that is already in the output encoding.

@@ -22,8 +22,8 @@ constexpr size_t ENCODING_ROOM = 64;
 // Longest answer kept; the rest of a longer line is read and dropped (no answer needs more).
 constexpr size_t LINE_ROOM = 4096;
 
-// The target of the conversion: the chosen encoding, or the locale's code set.
-std::string target_encoding() {
+// The terminal's encoding: the chosen one, or the locale's code set.
+std::string terminal_encoding() {
   std::string name = g_encoding;
   if (name.empty()) {
     const char* codeset = nl_langinfo(CODESET);
@@ -33,8 +33,11 @@ std::string target_encoding() {
     if (name.empty() || name == "ANSI_X3.4-1968" || name == "ASCII") name = "UTF-8";
   }
   if (name.size() + 12 >= ENCODING_ROOM) name = "UTF-8";
-  return name + "//TRANSLIT";
+  return name;
 }
+
+// The target of the conversion of shown texts.
+std::string target_encoding() { return terminal_encoding() + "//TRANSLIT"; }
 
 // Bytes of the Big5 character starting at text (one for ASCII or a lone lead byte).
 size_t big5_char_length(const char* text) {
@@ -88,6 +91,8 @@ std::string from_big5(const char* textBig5) {
   iconv_close(cd);
   return out;
 }
+
+std::string input_encoding() { return terminal_encoding(); }
 
 void show(const char* textBig5) { show_plain(from_big5(textBig5).c_str()); }
 

@@ -1,9 +1,12 @@
 // The console stand-in for the Win32 user-interface calls: windows and classes kept in small
 // tables, top-level windows found across processes through lock files, a modal dialog driven
-// from the terminal, message boxes and the folder browser shown as text.
+// from the terminal, message boxes and the folder browser shown as text (the folder typed there
+// converted to the code page of the library's paths).
 #include <cstring>
 #include <string>
 
+#include "host/code_page.h"
+#include "host/host.h"
 #include "platform/console_posix.h"
 #include "platform/win32_ui.h"
 
@@ -313,16 +316,30 @@ BOOL UiSetDlgItemText(HWND dialog, int id, const char* textBig5) {
   return copy_bounded(item->text, sizeof item->text, textBig5) ? 1 : 0;
 }
 
+// The browser stays open on a path it cannot hand back (as the Windows one keeps its OK button
+// off for a folder the code page cannot spell) until one can be, or the user cancels.
 int BrowseForFolder(HWND, char* path, size_t room, const char* promptBig5) {
+  if (path == nullptr) return 0;
   console::show_plain("\n");
   console::show(promptBig5 != nullptr ? promptBig5 : "");
-  console::show_plain("\n(folder path; an empty line cancels)\n> ");
-  std::string answer;
-  if (!console::read_line(answer) || answer.empty()) return 0;
-  if (path == nullptr || answer.size() >= room || answer.find('\0') != std::string::npos) {
-    console::show_plain("(that path cannot be used: too long)\n");
-    return 0;
+  console::show_plain("\n(folder path; an empty line cancels)\n");
+  for (;;) {
+    console::show_plain("> ");
+    std::string answer;
+    if (!console::read_line(answer) || answer.empty()) return 0;
+    // Typed in the terminal's encoding; the library's paths are in the code page.
+    char converted[HOST_PATH_ROOM];
+    const size_t length =
+        answer.find('\0') != std::string::npos
+            ? 0
+            : host_text_to_code_page(answer.c_str(), console::input_encoding().c_str(), converted,
+                                     sizeof converted);
+    if (length > 0 && length < room) {
+      memcpy(path, converted, length + 1);
+      return 1;
+    }
+    const std::string why = "(that path cannot be used: too long, or not written in code page " +
+                            std::to_string(host_code_page()) + ")\n";
+    console::show_plain(why.c_str());
   }
-  memcpy(path, answer.c_str(), answer.size() + 1);
-  return 1;
 }

@@ -1,6 +1,7 @@
 // Start-up and the confirmation dialog through the console stand-in: answers fed as text, the
 // transcript read back in UTF-8. The game folder from the settings file or the browser, wrong
-// folders, cancelling, every result's message, and a second instance in another process.
+// folders, cancelling, every result's message, a second instance in another process, and a game
+// in a Chinese-named folder under a Wine prefix (Big5 settings, the folder typed in UTF-8).
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,8 +10,12 @@
 #include <csignal>
 
 #include <filesystem>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "app/updater.h"
+#include "host/code_page.h"
 #include "platform/console_posix.h"
 #include "update_fixture.h"
 #include "wine_prefix.h"
@@ -24,6 +29,30 @@ constexpr char BROWSER_PROMPT[] = "請選擇遊戲資料夾：";
 constexpr char WRONG_FOLDER[] = "請選擇遊戲所在的資料夾";
 constexpr char UPDATED[] = "更新完成 !";
 constexpr char MESSAGE_MARK[] = "*** ";
+
+// The locale's variables naming one locale for one scope.
+class ScopedLocale {
+ public:
+  explicit ScopedLocale(const char* locale) {
+    for (const char* name : {"LC_ALL", "LANG"}) {
+      const char* old = getenv(name);
+      old_.emplace_back(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
+      setenv(name, locale, 1);
+    }
+  }
+  ~ScopedLocale() {
+    for (const auto& [name, value] : old_) {
+      if (value) {
+        setenv(name, value->c_str(), 1);
+      } else {
+        unsetenv(name);
+      }
+    }
+  }
+
+ private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> old_;
+};
 
 size_t count(const std::string& text, const std::string& what) {
   size_t n = 0;
@@ -91,6 +120,57 @@ TEST_F(DialogTest, SettingsFileNamesTheGameFolder) {
   EXPECT_EQ(count(shown, MESSAGE_MARK), 1u);
   EXPECT_STREQ(gameFolder, "C:\\Velmor");
   EXPECT_EQ(snapshot(game_.path()), updated_state());
+}
+
+// A game installed under Wine in a folder with a Chinese name, under the Chinese locale: Wine
+// keeps the folder under its UTF-8 name, the installer wrote its Big5 bytes into VELMOR.INI.
+class ChineseFolderTest : public DialogTest {
+ protected:
+  void SetUp() override {
+    DialogTest::SetUp();
+    host_set_code_page(950);
+    std::error_code made;  // already there from the case before
+    std::filesystem::create_directories(prefix_.driveC() + "/遊戲", made);
+    std::filesystem::create_directory_symlink(game_.path(), prefix_.driveC() + "/遊戲/Velmor", made);
+  }
+  void TearDown() override {
+    host_set_code_page(0);
+    DialogTest::TearDown();
+  }
+  ScopedLocale locale_{"zh_TW.UTF-8"};
+};
+
+constexpr char GAME_FOLDER_BIG5[] = "C:\\\xB9\x43\xC0\xB8\\Velmor";  // C:\遊戲\Velmor
+
+TEST_F(ChineseFolderTest, SettingsFileInBig5FindsTheFolder) {
+  ASSERT_TRUE(prefix_.write_settings(std::string("[INI]\r\nGAMEDIR=") + GAME_FOLDER_BIG5 + "\r\n"));
+  const std::string shown = run("ok\n");
+  EXPECT_EQ(count(shown, BROWSER_PROMPT), 0u);
+  EXPECT_EQ(count(shown, UPDATED), 1u);
+  EXPECT_STREQ(gameFolder, GAME_FOLDER_BIG5);
+  EXPECT_EQ(snapshot(game_.path()), updated_state());
+}
+
+TEST_F(ChineseFolderTest, FolderTypedAtThePromptIsConvertedToTheCodePage) {
+  const struct {
+    std::string typed;  // UTF-8, as a terminal sends it
+    std::string folder;  // what the library then holds
+  } cases[] = {
+      {prefix_.driveC() + "/遊戲/Velmor", prefix_.driveC() + "/\xB9\x43\xC0\xB8/Velmor"},
+      {"C:\\遊戲\\velmor\\", "C:\\\xB9\x43\xC0\xB8\\velmor\\"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    next_case();
+    // First a folder code page 950 cannot spell: refused, and the browser stays open.
+    const std::string shown = run("ok\n" + prefix_.driveC() + "/게임\n" + c.typed + "\n");
+    EXPECT_EQ(count(shown, BROWSER_PROMPT), 1u);
+    EXPECT_EQ(count(shown, "not written in code page 950"), 1u);
+    EXPECT_EQ(count(shown, WRONG_FOLDER), 0u);
+    EXPECT_EQ(count(shown, UPDATED), 1u);
+    EXPECT_EQ(std::string(gameFolder), c.folder);
+    EXPECT_EQ(snapshot(game_.path()), updated_state());
+  }
 }
 
 TEST_F(DialogTest, EnterPressesOk) {

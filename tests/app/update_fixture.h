@@ -80,23 +80,16 @@ inline FixtureMember packed_member(const std::string& name, const Bytes& content
   return FixtureMember{name, pak_fixture_member_record(content), false, 0};
 }
 
-// Resets the updater's state and the file layer around each test; owns a game folder and a
+// The one reset (the updater's state and the file layer) around each test; owns a game folder and a
 // folder for updaters.
 class UpdateTest : public VfsTest {
  protected:
   void SetUp() override {
-    VfsTest::SetUp();
+    VfsTest::SetUp();  // the one reset, the updater's variables included
     std::strcpy(gameFolder, game_.path().c_str());
-    selfPath[0] = '\0';
-    updateResult = 0;
-    selfPathOverride = nullptr;
     newExe_ = bytes_of("new game executable\n");
     newExe_.resize(5000, 0x90);
     newPack_ = pak_fixture_bytes(archive('@', {member("Update01.txt", "1")}));
-  }
-  void TearDown() override {
-    selfPathOverride = nullptr;
-    VfsTest::TearDown();
   }
 
   std::string game(const std::string& name) const { return game_.join(name); }

@@ -6,9 +6,11 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "config/settings.h"
 #include "config/settings_store.h"
+#include "support/fault_injection.h"
 #include "support/reset_state.h"
 #include "support/temp_dir.h"
 #include "host/host.h"
@@ -69,6 +71,46 @@ inline std::string settings_dump_defines() {
     if (d.value != 0) out += "=" + std::string(g_settings.include + d.value);
     if (d.next == 0) return out;
     at = d.next;
+  }
+}
+
+// One failed heap call of a sweep: the nth allocation or reallocation, alone or with every
+// later one (a heap that stays exhausted).
+struct HeapFault {
+  HostOp op;
+  int nth;
+  bool onwards;
+};
+
+// Runs prepare, then step with no failure, counting step's allocations and reallocations; then
+// once per such call and way of failing it: prepare, step with that call failing, and check
+// with step's result. What a step may do under any failure is checked, never which call fails.
+template <typename Prepare, typename Step, typename Check>
+void sweep_heap_failures(Prepare prepare, Step step, Check check) {
+  prepare();
+  int allocs = 0, reallocs = 0;
+  {
+    HostFaults counting;
+    ASSERT_EQ(step(), 1);
+    allocs = counting.calls(HostOp::Alloc);
+    reallocs = counting.calls(HostOp::Realloc);
+  }
+  ASSERT_GT(allocs + reallocs, 0);
+  for (const HostOp op : {HostOp::Alloc, HostOp::Realloc}) {
+    for (int nth = 1; nth <= (op == HostOp::Alloc ? allocs : reallocs); ++nth) {
+      for (const bool onwards : {false, true}) {
+        SCOPED_TRACE(testing::Message() << (op == HostOp::Alloc ? "alloc " : "realloc ") << nth
+                                        << (onwards ? " and later" : ""));
+        prepare();
+        int result = 0;
+        {
+          HostFaults faults;
+          onwards ? faults.fail_from(op, nth) : faults.fail(op, nth);
+          result = step();
+        }
+        check(result, HeapFault{op, nth, onwards});
+      }
+    }
   }
 }
 

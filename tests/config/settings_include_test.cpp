@@ -1,12 +1,13 @@
 // Included files and defines: the three places an include is looked for, one level of
 // inclusion, what included text yields, archive members as settings files, and running out of
-// memory for the include store or the define table.
+// memory at any point of an include.
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "archive/pak_table.h"
 #include "settings_fixture.h"
-#include "support/fault_injection.h"
 #include "support/pak_fixture.h"
 
 namespace {
@@ -118,37 +119,73 @@ TEST_F(SettingsTest, SettingsFileAndIncludeAsArchiveMembers) {
   EXPECT_EQ(number, 16);
 }
 
-TEST_F(SettingsTest, IncludeStoreOutOfMemorySkipsThatFile) {
-  write("a.inc", "A=1\r\n");
-  write("b.inc", "B=2\r\n");
-  write("c.inc", "C=3\r\n");
-  ASSERT_EQ(load("#include a.inc\r\n", "one.ini"), 1);
-  ASSERT_EQ(settings_dump_defines(), "A=1");
-  {
-    // The text store grows (realloc 1); the include store cannot grow for b.inc (realloc 2).
-    HostFaults faults;
-    faults.fail(HostOp::Realloc, 2);
-    ASSERT_EQ(load("[S]\r\n#include b.inc\r\n#include c.inc\r\nk=1\r\n", "two.ini"), 1);
+// Whether text (words separated by spaces) is a run of whole groups, some left out, in order.
+bool whole_groups_in_order(const std::string& text, const std::vector<std::vector<std::string>>& groups) {
+  std::vector<std::string> words;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = std::min(text.find(' ', at), text.size());
+    words.push_back(text.substr(at, end - at));
+    at = end + 1;
   }
-  // Loading went on: c.inc starts a new include store, and the defines that pointed into the
-  // released one are gone with it.
-  EXPECT_EQ(settings_dump(), "[S] k=1");
-  EXPECT_EQ(settings_dump_defines(), "C=3");
-  char value[8] = "";
-  EXPECT_EQ(SettingsGetDefine(value, sizeof value, "A"), 0);
+  size_t w = 0;
+  for (const std::vector<std::string>& group : groups) {
+    if (w < words.size() && words[w] == group.front()) {
+      for (const std::string& word : group) {
+        if (w == words.size() || words[w++] != word) return false;
+      }
+    }
+  }
+  return w == words.size();
 }
 
-TEST_F(SettingsTest, DefineTableOutOfMemoryLosesDefinesButLoads) {
+TEST_F(SettingsTest, EveryHeapFailureWhileIncludingLeavesAConsistentStore) {
+  // a.inc is loaded beforehand; b.inc outgrows the first define records; c.inc comes last.
+  std::vector<std::vector<std::string>> groups = {{"A=1"}, {}, {"C=3"}};
+  std::string b;
+  for (int i = 0; i < 70; ++i) {
+    b += "B" + std::to_string(i) + "=" + std::to_string(i) + "\r\n";
+    groups[1].push_back("B" + std::to_string(i) + "=" + std::to_string(i));
+  }
   write("a.inc", "A=1\r\n");
-  HostFaults faults;
-  faults.fail(HostOp::Alloc, 4);  // text, entries, include store, then the define table
-  ASSERT_EQ(load("[S]\r\n#include a.inc\r\nk=1\r\n"), 1);
-  EXPECT_EQ(faults.calls(HostOp::Alloc), 4);
-  EXPECT_EQ(settings_dump(), "[S] k=1");
-  EXPECT_EQ(g_settings.defines, nullptr);
-  EXPECT_EQ(g_settings.defineUsed, 0);
-  int32_t number = 0;
-  EXPECT_EQ(SettingsToNumber("A", &number), 0);
+  write("b.inc", b);
+  write("c.inc", "C=3\r\n");
+  const auto prepare = [this] {
+    reset();
+    ASSERT_EQ(load("#include a.inc\r\n", "one.ini"), 1);
+  };
+  const auto step = [this] {
+    return load("[S]\r\n#include b.inc\r\n#include c.inc\r\nk=1\r\n", "two.ini");
+  };
+  std::vector<std::string> outcomes;
+  sweep_heap_failures(prepare, step, [&](int result, const HeapFault&) {
+    const std::string entries = settings_dump();
+    const std::string defines = settings_dump_defines();
+    if (result == 0) {
+      EXPECT_EQ(g_settings.text, nullptr);
+      EXPECT_EQ(entries, "");
+    } else {
+      // The entry table is whole or emptied, never half filled.
+      EXPECT_TRUE(entries == "[S] k=1" || (entries == "" && g_settings.entries == nullptr))
+          << entries;
+    }
+    // Each included file's defines are all there or all gone, in order; queries agree.
+    EXPECT_TRUE(whole_groups_in_order(defines, groups)) << defines;
+    char value[8] = "";
+    EXPECT_EQ(SettingsGetDefine(value, sizeof value, "A"), defines.rfind("A=1", 0) == 0 ? 1 : 0);
+    EXPECT_EQ(SettingsGetDefine(value, sizeof value, "C"), defines.find("C=3") != std::string::npos ? 1 : 0);
+    int32_t number = 0;
+    EXPECT_EQ(SettingsToNumber("B69", &number), defines.find("B69=69") != std::string::npos ? 1 : 0);
+    outcomes.push_back(std::to_string(result) + " " + entries + " / " + defines);
+  });
+  // Among the outcomes: the text not stored; an include store or define table lost while
+  // loading went on to c.inc; every define lost while the entries were kept.
+  const auto seen = [&](const std::string& start) {
+    return std::any_of(outcomes.begin(), outcomes.end(),
+                       [&](const std::string& o) { return o.rfind(start, 0) == 0; });
+  };
+  EXPECT_TRUE(seen("0 "));
+  EXPECT_TRUE(seen("1 [S] k=1 / C=3"));
+  EXPECT_NE(std::find(outcomes.begin(), outcomes.end(), "1 [S] k=1 / "), outcomes.end());
 }
 
 }  // namespace

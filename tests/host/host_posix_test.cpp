@@ -17,32 +17,9 @@
 #include "support/temp_dir.h"
 #include "host/host.h"
 #include "host/host_posix.h"
+#include "posix_helpers.h"
 
 namespace {
-
-// Sets (or with no value, unsets) an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = getenv(name)) old_ = old;
-    if (value) {
-      setenv(name, value->c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 // Changes the working folder for one scope.
 class ScopedCwd {
@@ -103,18 +80,6 @@ class ChildHolder {
   int go_ = -1;
   bool opened_ = false;
 };
-
-bool write_plain(const std::string& path, const std::string& text) {
-  const int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0666);
-  if (fd < 0) return false;
-  const bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  return close(fd) == 0 && ok;
-}
-
-bool exists_plain(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 mode_t permissions_of(const std::string& path) {
   struct stat st;
@@ -294,7 +259,8 @@ TEST(HostPosix, RelativePathsAndBackslashes) {
   }
 }
 
-TEST(HostPosix, EightBitNamesPassThroughUnchanged) {
+TEST(HostPosix, UnderUtf8EightBitNamesPassThroughUnchanged) {
+  ScopedCodePage utf8(HOST_CODE_PAGE_UTF8);
   TempDir dir;
   const std::string big5 = dir.join("\xA7\xF3\xB7\x73.txt");  // two Big5 characters
   const HostHandle h = host_create(big5.c_str(), 0);

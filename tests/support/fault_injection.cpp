@@ -74,13 +74,19 @@ int f_truncate(const char* path, int32_t length) {
   return fails(HostOp::Truncate) ? -1 : next().truncate(path, length);
 }
 int f_sync(const char* path) { return fails(HostOp::Sync) ? -1 : next().sync(path); }
+HostHandle f_lock(const char* path) { return fails(HostOp::Lock) ? -1 : next().lock(path); }
+int f_unlock(const char* path, HostHandle lock) {
+  fails(HostOp::Unlock);
+  return next().unlock(path, lock);
+}
 
 constexpr HostOps kFaultOps = {
     f_open,        f_create,         f_read,           f_write,       f_close,
     f_seek,        f_size,           f_flush,          f_remove,      f_move,
     f_make_dir,    f_remove_dir,     f_set_attributes, f_get_attributes,
     f_find_first,  f_find_next,      f_find_close,     f_alloc,       f_realloc,
-    f_free,        f_replace,        f_truncate,       f_sync,
+    f_free,        f_replace,        f_truncate,       f_sync,        f_lock,
+    f_unlock,
 };
 
 }  // namespace

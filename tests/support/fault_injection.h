@@ -33,6 +33,8 @@ enum class HostOp {
   Replace,
   Truncate,
   Sync,
+  Lock,
+  Unlock,
   Count  // number of operations, not one of them
 };
 
@@ -45,7 +47,8 @@ class HostFaults {
   HostFaults(const HostFaults&) = delete;
   HostFaults& operator=(const HostFaults&) = delete;
 
-  // The nth call of op fails without reaching the host (FindClose and Free cannot fail).
+  // The nth call of op fails without reaching the host (FindClose, Free and Unlock cannot
+  // fail: what they give up is gone either way).
   void fail(HostOp op, int nth);
   // The nth call of op and every later one fail (a full disk, a heap that stays exhausted).
   void fail_from(HostOp op, int nth);

@@ -60,9 +60,11 @@ bool SideFile::pick(const std::string& target, ToolIo& io) {
 }
 
 bool SideFile::place(const std::string& target, ToolIo& io) {
-  if (path_.empty() || host_replace(path_.c_str(), target.c_str()) != 0) {
-    return fail(io, target, "cannot be replaced by its changed copy");
+  const int replaced = path_.empty() ? -1 : host_replace(path_.c_str(), target.c_str());
+  if (replaced == HOST_IN_USE) {
+    return fail(io, target, "in use: another program has it open, so it is left as it was");
   }
+  if (replaced != 0) return fail(io, target, "cannot be replaced by its changed copy");
   forget_temp_file(path_);
   path_.clear();
   return true;
@@ -119,7 +121,8 @@ bool archive_reads_back(const std::string& path) {
 bool ArchiveChange::begin(const std::string& archive, ToolIo& io) {
   archive_ = archive;
   ArchiveReader reader;
-  if (!may_change(archive, io) || !reader.open(archive, io) || !side_.pick(archive, io))
+  if (!may_change(archive, io) || !lock_.take(archive, io) || !reader.open(archive, io) ||
+      !side_.pick(archive, io))
     return false;
 
   const HostHandle copy = host_create(side_.path().c_str(), 0);
@@ -148,7 +151,7 @@ bool ArchiveChange::begin(const std::string& archive, ToolIo& io) {
 bool ArchiveChange::begin_new(const std::string& archive, int firstLetter, int lastLetter,
                               uint32_t userValue, bool compressed, ToolIo& io) {
   archive_ = archive;
-  if (!side_.pick(archive, io)) return false;
+  if (!lock_.take(archive, io) || !side_.pick(archive, io)) return false;
   slot_ = pak_create(side_.path().c_str(), firstLetter, lastLetter, userValue, compressed ? 1 : 0);
   if (slot_ < 0) {
     return fail(io, archive, "cannot be created (disk full?)");

@@ -1,13 +1,15 @@
 // Changing an archive without risking it: the change is made on a copy beside the archive
 // (a "~pak" temporary file), written out, checked to open, and only then renamed over the
-// archive. Whatever fails before that rename, the archive keeps its previous content.
+// archive. Whatever fails before that rename, the archive keeps its previous content; the
+// archive's change lock is held throughout, so no other change works on it meanwhile.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "tools/pak/tool_io.h"
 #include "host/host.h"
+#include "tools/pak/change_lock.h"
+#include "tools/pak/tool_io.h"
 
 class Progress;
 
@@ -23,7 +25,8 @@ class SideFile {
   // folder's path leaves no room for one.
   bool pick(const std::string& target, ToolIo& io);
   const std::string& path() const { return path_; }
-  // Renames the file over the target (durably); reports and returns false when it cannot.
+  // Renames the file over the target (durably); reports and returns false when it cannot,
+  // "in use" when some handle holds the target open.
   bool place(const std::string& target, ToolIo& io);
   void remove();
 
@@ -49,11 +52,12 @@ class ArchiveChange {
   ArchiveChange(const ArchiveChange&) = delete;
   ArchiveChange& operator=(const ArchiveChange&) = delete;
 
-  // An existing stand-alone archive: refused when it is carried by an executable, read-only or
-  // not an archive; otherwise copied beside itself and the copy opened for writing.
+  // An existing stand-alone archive: refused when it is carried by an executable, read-only,
+  // not an archive, or under another change; otherwise locked, copied beside itself and the
+  // copy opened for writing.
   bool begin(const std::string& archive, ToolIo& io);
-  // A new empty archive made beside the path, to be put there (replacing any file there) when
-  // committed.
+  // A new empty archive made beside the path (locked as an existing one is), to be put there
+  // (replacing any file there) when committed.
   bool begin_new(const std::string& archive, int firstLetter, int lastLetter, uint32_t userValue,
                  bool compressed, ToolIo& io);
 
@@ -70,6 +74,7 @@ class ArchiveChange {
   void close_without_writing();
 
   std::string archive_;
+  ChangeLock lock_;  // given up last, after the copy is placed or removed
   SideFile side_;
   int slot_ = -1;
 };

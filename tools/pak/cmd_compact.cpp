@@ -1,15 +1,19 @@
 // pak compact: the archive rewritten without its deleted entries into a file beside it, with
-// progress, then renamed over it; the previous archive stays whole until that rename.
+// progress, then renamed over it; the previous archive stays whole until that rename, and its
+// change lock is held from the first read to the rename.
 #include "archive/pak_build.h"
 #include "tools/pak/archive_change.h"
 #include "tools/pak/archive_reader.h"
+#include "tools/pak/change_lock.h"
 #include "tools/pak/pak_commands.h"
 #include "tools/pak/progress.h"
 
 int run_compact(const std::string& archive, ToolIo& io) {
+  ChangeLock lock;  // given up last
   ArchiveReader reader;
   SideFile side;
-  if (!may_change(archive, io) || !reader.open(archive, io) || !side.pick(archive, io)) {
+  if (!may_change(archive, io) || !lock.take(archive, io) || !reader.open(archive, io) ||
+      !side.pick(archive, io)) {
     return PAK_EXIT_FAILED;
   }
   const int64_t before = reader.archive_bytes();

@@ -15,6 +15,11 @@ bool copy_permissions(const std::string& from, const std::string& to);
 void watch_temp_file(const std::string& path);
 void forget_temp_file(const std::string& path);
 
+// The tool's file arguments and the files it makes are UTF-8 paths, used as they are: on POSIX
+// the host layer takes this process's 8-bit paths as UTF-8 (code page 65001), as the manifest
+// makes UTF-8 the ANSI code page on Windows.
+void use_utf8_paths();
+
 bool stderr_is_terminal();
 // Standard output carries member bytes unchanged (no newline translation).
 void set_binary_stdout();

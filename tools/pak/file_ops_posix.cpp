@@ -1,5 +1,6 @@
-// POSIX file steps: chmod, a signal handler that unlinks the watched temporary files, and the
-// standard streams. Host paths become system paths through the host layer's mapping.
+// POSIX file steps: chmod, a signal handler that unlinks the watched temporary files, UTF-8 as
+// the paths' code page, and the standard streams. Host paths become system paths through the
+// host layer's mapping.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 
 #include "tools/pak/file_ops.h"
+#include "host/code_page.h"
 #include "host/host.h"
 
 namespace {
@@ -75,6 +77,8 @@ void forget_temp_file(const std::string& path) {
     if (g_watchedSet[i] != 0 && std::strcmp(g_watched[i].text, p.text) == 0) g_watchedSet[i] = 0;
   }
 }
+
+void use_utf8_paths() { host_set_code_page(HOST_CODE_PAGE_UTF8); }
 
 bool stderr_is_terminal() { return isatty(STDERR_FILENO) != 0; }
 

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "tools/pak/codec_choice.h"
+#include "tools/pak/file_ops.h"
 #include "tools/pak/pak_commands.h"
 
 namespace {
@@ -21,6 +22,7 @@ void archive_argument(CLI::App* command, std::string* archive) {
 }  // namespace
 
 int pak_main(int argc, const char* const* argv, ToolIo& io) {
+  use_utf8_paths();
   CLI::App app{"Makes, inspects and changes PAK archives, and builds updaters that carry one."};
   app.name("pak");
   // Options are "-x" and "--name" on every platform; an argument that begins with '/' is a path
