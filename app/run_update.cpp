@@ -8,6 +8,7 @@
 #include "app/install_record.h"
 #include "app/interrupted_run.h"
 #include "app/staged_file.h"
+#include "app/update_progress.h"
 #include "app/updater.h"
 #include "archive/pak_recognise.h"
 #include "archive/pak_table.h"
@@ -161,6 +162,8 @@ void RunUpdate() {
     updateResult = RESULT_FAILED;
     return;
   }
+  UpdateProgressBegin();
   updateResult = install_payload();
+  UpdateProgressEnd();
   pak_close_all();
 }

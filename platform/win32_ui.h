@@ -151,3 +151,14 @@ BOOL UiSetDlgItemText(HWND dialog, int id, const char* textBig5);
 // path as it was (browser cancelled, an item without a file-system path, a path that does not
 // fit).
 int BrowseForFolder(HWND owner, char* path, size_t room, const char* prompt);
+
+// ---- Progress of long work ----
+
+// Shows how far work of total units has come, under a Big5 caption: on Windows a small window
+// with a progress bar, centred on the screen and owned by the active window; on the console a
+// line redrawn in place when the output is a terminal. Nothing shows until the work has taken
+// about a second; UiProgressEnd takes it away. Steps outside Begin and End are ignored.
+void UiProgressBegin(const char* captionBig5, int64_t total);
+// Adds units done since the last step.
+void UiProgressStep(int64_t units);
+void UiProgressEnd();
