@@ -36,6 +36,8 @@ constexpr char PAYLOAD_LETTER = '#';
 
 // The window class whose window marks a running updater.
 constexpr char MAIN_WINDOW_CLASS[] = "AUTORUN";
+// The name a running updater claims before it looks for that window.
+constexpr char INSTANCE_CLAIM_NAME[] = "VelmorUpdate.AUTORUN";
 
 extern char gameFolder[GAME_FOLDER_ROOM];
 extern char selfPath[SELF_PATH_ROOM];

@@ -1,44 +1,46 @@
 // Member extraction: reads an archive member holding a packed record (unpacked size, packed
-// size, masked zlib stream), inflates it whole and writes the content to a disk file or to a
-// member of a writable archive.
-#include <cstring>
-
+// size, masked zlib stream) in chunks, inflates it as it goes and writes the content to a disk
+// file or to a member of a writable archive, in memory that does not grow with the member.
 #include "app/updater.h"
+#include "archive/masked_inflate.h"
 #include "archive/masked_stream.h"
 #include "archive/pak_format.h"
-#include "vfs/file_handle.h"
 #include "host/host.h"
+#include "vfs/file_handle.h"
 
 namespace {
 
-// Inflates the record held in the L-byte buffer and writes the content to destination.
-int write_content(int32_t destination, uint8_t* record, int32_t recordLength) {
-  // The record must hold its head and the whole stream it announces.
-  if (recordLength < int32_t(PAK_MEMBER_RECORD_HEADER_SIZE)) return -1;
-  const PakMemberRecord head = pak_member_record_decode(record);
-  const uint32_t room = uint32_t(recordLength) - uint32_t(PAK_MEMBER_RECORD_HEADER_SIZE);
-  if (head.packedSize > room || head.unpackedSize > uint32_t(HOST_MAX_FILE_SIZE)) return -1;
-  // Content no stream of that size can give is never allocated for.
-  if (!masked_ratio_possible(head.packedSize, head.unpackedSize)) return -1;
+bool read_member(void* context, void* buffer, int32_t count) {
+  if (vfs_read(*static_cast<int32_t*>(context), buffer, count) != count) return false;
+  UiProgressStep(count);
+  return true;
+}
 
-  auto* content = static_cast<uint8_t*>(mem_alloc(head.unpackedSize));
-  if (content == nullptr) return -1;
-  int result = 0;
-  if (head.unpackedSize != 0) {
-    const uint32_t produced = masked_uncompress(content, record + PAK_MEMBER_RECORD_HEADER_SIZE,
-                                                head.packedSize, head.unpackedSize);
-    // Written only when it inflated to exactly the announced size, and then written whole.
-    const int32_t size = int32_t(head.unpackedSize);
-    if (produced != head.unpackedSize || vfs_write(destination, content, size) != size) {
-      result = -1;
-    }
-  }
-  mem_free(content);
+bool write_target(void* context, const void* data, int32_t count) {
+  return vfs_write(*static_cast<int32_t*>(context), data, count) == count;
+}
+
+// Inflates the member's record into destination; 0 when it gave exactly the announced content.
+int write_content(int32_t member, int32_t destination) {
+  // The record must hold its head and the whole stream it announces.
+  const int32_t length = vfs_size(member);
+  uint8_t head[PAK_MEMBER_RECORD_HEADER_SIZE];
+  if (length < int32_t(sizeof head) || vfs_read(member, head, int32_t(sizeof head)) != int32_t(sizeof head))
+    return -1;
+  const PakMemberRecord record = pak_member_record_decode(head);
+  const uint32_t room = uint32_t(length) - uint32_t(sizeof head);
+  if (record.packedSize > room || record.unpackedSize > uint32_t(HOST_MAX_FILE_SIZE)) return -1;
+  // Content no stream of that size can give is refused before anything is written.
+  if (!masked_ratio_possible(record.packedSize, record.unpackedSize)) return -1;
+
+  int32_t from = member;
+  int32_t to = destination;
+  if (masked_inflate_stream(ByteSource{read_member, &from}, record.packedSize,
+                            record.unpackedSize, ByteSink{write_target, &to}) != 0)
+    return -1;
   // A disk file is on the disk before anything relies on it.
-  if (result == 0 && !vfs_is_member_handle(destination) && host_flush(destination) != 0) {
-    result = -1;
-  }
-  return result;
+  if (!vfs_is_member_handle(destination) && host_flush(destination) != 0) return -1;
+  return 0;
 }
 
 }  // namespace
@@ -51,14 +53,13 @@ int ExtractMember(const char* destination, const char* memberPath) {
     vfs_close(member);
     return -1;
   }
-  int result = -1;
-  const int32_t length = vfs_size(member);
-  auto* record = length >= 0 ? static_cast<uint8_t*>(mem_alloc(size_t(length))) : nullptr;
-  if (record != nullptr) {
-    if (vfs_read(member, record, length) == length) result = write_content(target, record, length);
-    mem_free(record);
-  }
+  const int result = write_content(member, target);
   vfs_close(target);
   vfs_close(member);
+  // Content that failed any check is not left behind in part: the destination is made empty.
+  if (result != 0) {
+    const int32_t emptied = vfs_create(destination, 0);
+    if (emptied >= 0) vfs_close(emptied);
+  }
   return result;
 }

@@ -88,8 +88,13 @@ int InstallRecordBuild(uint8_t* buffer, size_t oldLength, size_t* newLength) {
 }
 
 int InstallRecordStage(const char* path, StagedFile* file) {
-  const uint32_t attributes = host_get_attributes(path);
-  if (attributes == HOST_NO_SUCH_FILE || (attributes & HOST_ATTR_DIRECTORY) != 0) return 0;
+  // Only a record the host says is not there is absent; one that could not be looked at is a
+  // failure, never a record to skip.
+  uint32_t attributes = 0;
+  const int found = host_lookup(path, &attributes);
+  if (found == HOST_ABSENT) return 0;
+  if (found != HOST_FOUND) return -1;
+  if ((attributes & HOST_ATTR_DIRECTORY) != 0) return 0;
   uint8_t* buffer = nullptr;
   size_t length = 0;
   const int loaded = read_record(path, &buffer, &length);

@@ -21,8 +21,8 @@ constexpr char INSTALL_APPENDED_NAME[] = "Update.PAK";
 
 // Writes the record at path with "Update.PAK" added beside it, staged in file (which it
 // begins). 1: staged; 0: nothing to write (no record, not well formed, the name already
-// listed, the list too long for the reserve); -1: the record could not be read or the new one
-// not written whole (nothing is left behind).
+// listed, the list too long for the reserve); -1: the record could not be looked at or read,
+// or the new one not written whole (nothing is left behind).
 int InstallRecordStage(const char* path, StagedFile* file);
 
 // The new record's bytes from the old one's: its length in *newLength, in a buffer of

@@ -6,7 +6,9 @@
 #include "app/app_state.h"
 #include "app/game_path.h"
 #include "app/install_record.h"
+#include "app/interrupted_run.h"
 #include "app/staged_file.h"
+#include "app/update_progress.h"
 #include "app/updater.h"
 #include "archive/pak_recognise.h"
 #include "archive/pak_table.h"
@@ -64,9 +66,11 @@ uint32_t installed_version() {
   char path[WORK_PATH_ROOM];
   if (!game_path(path, GAME_EXE_NAME)) return RESULT_FAILED;
   // Without a game executable the update installs one, whatever the pack says; one that is
-  // there but cannot be read is an installation the update must not touch.
-  if (host_get_attributes(path) == HOST_NO_SUCH_FILE) return 0;
-  if (FileExists(path) == 0) return RESULT_FAILED;
+  // there but cannot be read, or that could not be looked at, is an installation the update
+  // must not touch.
+  const int exe = host_lookup(path, nullptr);
+  if (exe == HOST_ABSENT) return 0;
+  if (exe != HOST_FOUND || FileExists(path) == 0) return RESULT_FAILED;
 
   if (!game_path(path, GAME_PACK_NAME)) return RESULT_FAILED;
   switch (look_at_pack(path, GAME_PACK_LETTER)) {
@@ -104,7 +108,9 @@ bool stage_member(StagedFile* file, const char* name, const char* member) {
   return true;
 }
 
-// Stages both members and the install record, then puts them in place together.
+// Stages both members and the install record, then puts them in place: the record and the
+// executable first, the pack that carries this update's marker last, so that a run found
+// interrupted is one whose pack is still the old one.
 uint32_t install_payload() {
   StagedFile exe, pack, record;
   if (!stage_member(&exe, GAME_EXE_NAME, PAYLOAD_EXE)) return RESULT_FAILED;
@@ -123,7 +129,8 @@ uint32_t install_payload() {
     StagedFileDiscard(&exe);
     return RESULT_FAILED;
   }
-  StagedFile* files[] = {&exe, &pack, &record};
+  StagedFile* withRecord[] = {&record, &exe, &pack};
+  StagedFile* const* files = recordStaged == 1 ? withRecord : withRecord + 1;
   return StagedCommit(files, recordStaged == 1 ? 3 : 2) == 0 ? RESULT_UPDATED : RESULT_FAILED;
 }
 
@@ -131,6 +138,11 @@ uint32_t install_payload() {
 
 void RunUpdate() {
   fill_self_path();
+  // What an interrupted run left is put right before the folder is looked at.
+  if (RecoverInterruptedUpdate(gameFolder) != 0) {
+    updateResult = RESULT_FAILED;
+    return;
+  }
   updateResult = installed_version();
   if (updateResult != 0) return;
 
@@ -150,6 +162,8 @@ void RunUpdate() {
     updateResult = RESULT_FAILED;
     return;
   }
+  UpdateProgressBegin();
   updateResult = install_payload();
+  UpdateProgressEnd();
   pak_close_all();
 }

@@ -1,8 +1,10 @@
 // Start-up and the result report: one updater at a time, the hidden main window, the game
-// settings, the confirmation dialog, and one message for the outcome.
+// settings, putting right an interrupted update, the confirmation dialog, and one message for
+// the outcome.
 #include <cstdint>
 
 #include "app/app_state.h"
+#include "app/interrupted_run.h"
 #include "app/texts.h"
 #include "app/updater.h"
 
@@ -56,6 +58,8 @@ bool create_main_window(HINSTANCE instance, int showCommand) {
 }  // namespace
 
 int UpdaterMain(HINSTANCE instance, HINSTANCE previousInstance, int showCommand) {
+  // A copy that cannot claim the name is a second copy, as one whose window is found.
+  if (!UiClaimInstance(INSTANCE_CLAIM_NAME)) return 0;
   if (UiFindWindow(MAIN_WINDOW_CLASS, TEXT_TITLE) != nullptr) return 0;
   if (previousInstance != nullptr) {
     UiMessageBox(nullptr, TEXT_CANNOT_EXECUTE_AGAIN, TEXT_TITLE, MB_OK | MB_TASKMODAL);
@@ -63,6 +67,9 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE previousInstance, int showCommand)
   }
   if (!create_main_window(instance, showCommand)) return 0;
   LoadGameSettings();
+  // A game file that an interrupted update left missing is back before the dialog asks
+  // whether the folder holds the game; RunUpdate tries again for a folder chosen later.
+  RecoverInterruptedUpdate(gameFolder);
   updateResult = 0;
   UiDialogBox(instance, DIALOG_CONFIRM, mainWindow, ConfirmDialogProc, 0);
   report(updateResult);

@@ -158,8 +158,11 @@ PakRefusal pak_recognise_file(HostHandle file, bool appended, PakLocation* out) 
 
 PakRefusal pak_recognise(const char* path, PakLocation* out) {
   if (path == nullptr) return PakRefusal::NoSuchFile;
-  const uint32_t attributes = host_get_attributes(path);
-  if (attributes == HOST_NO_SUCH_FILE) return PakRefusal::NoSuchFile;
+  // Only a path the host says is not there is absent; a look that failed is no answer.
+  uint32_t attributes = 0;
+  const int found = host_lookup(path, &attributes);
+  if (found == HOST_ABSENT) return PakRefusal::NoSuchFile;
+  if (found != HOST_FOUND) return PakRefusal::Unreadable;
   if ((attributes & HOST_ATTR_DIRECTORY) != 0) return PakRefusal::IsFolder;
   const HostHandle file = host_open(path, HOST_MODE_READ);
   if (file == HOST_INVALID_HANDLE) return PakRefusal::Unreadable;

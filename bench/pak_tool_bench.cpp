@@ -2,13 +2,17 @@
 // raw zlib compressing the same bytes on one thread; `pak extract` of those members beside raw
 // zlib inflating them and writing the files; `pak list` and `pak info` of a 100,000-entry
 // archive beside opening it. Wall-clock times, ours and the peer taking turns; ratios at the end.
+// Then the memory add, extract, cat and verify take for one 1.5 GiB member above the baseline.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <zlib.h>
 
 #include <chrono>
+#include <cstring>
+#include <functional>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -17,6 +21,7 @@
 
 #include "archive/masked_stream.h"
 #include "archive/pak_table.h"
+#include "peak_memory.h"
 #include "support/pak_fixture.h"
 #include "tools/pak/pak_commands.h"
 
@@ -247,6 +252,90 @@ void print_ratio(const char* name, const char* peer, double fasterGoal, double s
   }
 }
 
+constexpr size_t kLargeBytes = size_t(3) << 29;  // 1.5 GiB
+constexpr double kMemoryBoundMiB = 16;
+
+// A file of numbered lines (highly compressible) of kLargeBytes.
+bool write_large_file(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  std::string chunk;
+  uint64_t line = 0;
+  bool ok = true;
+  for (size_t done = 0; ok && done < kLargeBytes; done += chunk.size()) {
+    chunk.clear();
+    while (chunk.size() < (size_t(1) << 20)) {
+      chunk += "line " + std::to_string(line++) + " of the large member\n";
+    }
+    chunk.resize(std::min(chunk.size(), kLargeBytes - done));
+    ok = std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size();
+  }
+  return std::fclose(f) == 0 && ok;
+}
+
+// Each command on one 1.5 GiB member, its resident peak above the resident size before it.
+void large_member_memory() {
+  Workspace& w = workspace();
+  const std::string file = w.folder + "/large.bin";
+  const std::string archive = w.folder + "/large.pak";
+  std::printf("\nwriting a %zu MiB file (highly compressible)...\n", kLargeBytes >> 20);
+  if (!write_large_file(file)) {
+    std::printf("cannot write %s\n", file.c_str());
+    return;
+  }
+  std::ofstream nowhere("/dev/null", std::ios::binary);
+  std::ostringstream err;
+  ToolIo catIo{nowhere, err, false};
+  const std::pair<const char*, std::function<bool()>> commands[] = {
+      {"pak add", [&] {
+         CreateOptions create;
+         create.archive = archive;
+         AddOptions add;
+         add.archive = archive;
+         add.files = {file};
+         return run_create(create, quiet_io()) == 0 && run_add(add, quiet_io()) == 0;
+       }},
+      {"pak extract", [&] {
+         ExtractOptions extract;
+         extract.archive = archive;
+         extract.directory = w.folder + "/large-out";
+         return run_extract(extract, quiet_io()) == 0;
+       }},
+      {"pak cat", [&] {
+         CatOptions cat;
+         cat.archive = archive;
+         cat.name = "large.bin";
+         return run_cat(cat, catIo) == 0;
+       }},
+      {"pak verify", [&] {
+         VerifyOptions verify;
+         verify.archive = archive;
+         return run_verify(verify, quiet_io()) == 0;
+       }},
+  };
+  for (const auto& [name, command] : commands) {
+    bool ok = false;
+    const auto t0 = std::chrono::steady_clock::now();
+    const double rise = peak_memory::rise_mib(command, &ok);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (rise < 0) {
+      std::printf("%-12s %s in %.1f s; resident peak not measurable here\n", name,
+                  ok ? "done" : "FAILED", seconds);
+    } else {
+      std::printf("%-12s %s in %.1f s; resident peak above the baseline %.2f MiB (bound %.0f "
+                  "MiB: %s)\n",
+                  name, ok ? "done" : "FAILED", seconds, rise, kMemoryBoundMiB,
+                  ok && rise <= kMemoryBoundMiB ? "met" : "MISSED");
+    }
+    std::error_code ignored;
+    if (std::strcmp(name, "pak extract") == 0) std::filesystem::remove_all(w.folder + "/large-out", ignored);
+  }
+  std::error_code ignored;
+  std::filesystem::remove(file, ignored);
+  std::filesystem::remove(archive, ignored);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -279,6 +368,7 @@ int main(int argc, char** argv) {
   print_ratio("pak extract", "zlib uncompress + fwrite", 2.0);
   print_ratio("pak list", "pak_open + pak_close", 0, 2.0);
   print_ratio("pak info", "pak_open + pak_close", 0);
+  large_member_memory();
   std::error_code ignored;
   std::filesystem::remove_all(workspace().folder, ignored);
   return 0;

@@ -18,13 +18,15 @@ std::optional<std::vector<uint8_t>> record_content(const std::vector<uint8_t>& r
     return std::nullopt;
   }
   std::vector<uint8_t> content(unpacked);
-  if (unpacked == 0) return content;  // nothing to inflate: the stream is not looked at
   std::vector<uint8_t> stream(record.begin() + 8, record.begin() + 8 + long(packed));
   if (stream.empty()) return std::nullopt;
   stream[0] ^= 0x5A;
+  uint8_t none = 0;
   uLongf produced = unpacked;
-  if (uncompress(content.data(), &produced, stream.data(), uLong(stream.size())) != Z_OK ||
-      produced != unpacked)
+  uLong consumed = uLong(stream.size());
+  if (uncompress2(unpacked != 0 ? content.data() : &none, &produced, stream.data(), &consumed) !=
+          Z_OK ||
+      produced != unpacked || consumed != stream.size())
     return std::nullopt;
   return content;
 }

@@ -25,6 +25,14 @@ constexpr uint32_t HOST_ATTR_NORMAL = 0x80;
 // What host_get_attributes returns for a path that does not exist (INVALID_FILE_ATTRIBUTES).
 constexpr uint32_t HOST_NO_SUCH_FILE = 0xFFFFFFFFu;
 
+// Flag of host_create: make the file only if no file of that name exists (CREATE_NEW), so a
+// file already there is never truncated.
+constexpr uint32_t HOST_CREATE_NEW = 0x100;
+
+// Results of host_lookup.
+constexpr int HOST_FOUND = 0;   // the path exists; its attributes were read
+constexpr int HOST_ABSENT = 1;  // the host says nothing exists at the path
+
 // Seek methods.
 constexpr int HOST_SEEK_BEGIN = 0;
 constexpr int HOST_SEEK_CURRENT = 1;
@@ -84,6 +92,14 @@ struct HostOps {
   HostHandle (*lock)(const char* path);
   // Gives the lock up and removes its file: 0 or -1.
   int (*unlock)(const char* path, HostHandle lock);
+  // HOST_FOUND with the attributes, HOST_ABSENT when the host says the path does not exist,
+  // -1 when it could not tell (a failed read is never taken for absence).
+  int (*lookup)(const char* path, uint32_t* attributes);
+  // A second name for an existing file (a hard link): 0 or -1; newPath must not exist.
+  int (*link)(const char* existing, const char* newPath);
+  // 1 when some process has the file open or mapped (a running program), 0 when none has,
+  // -1 when it could not tell.
+  int (*busy)(const char* path);
 };
 
 extern const HostOps g_hostDefaultOps;
@@ -111,6 +127,12 @@ int host_replace(const char* from, const char* to);
 // Cuts the file to length bytes and puts it on disk: 0 or -1.
 int host_truncate(const char* path, int32_t length);
 int host_sync(const char* path);
+// HOST_FOUND (attributes filled), HOST_ABSENT, or -1 when the host could not tell.
+int host_lookup(const char* path, uint32_t* attributes);
+// Gives an existing file a second name: 0 or -1 (newPath must not exist).
+int host_link(const char* existing, const char* newPath);
+// 1 when the file is open or mapped by some process, 0 when not, -1 when unknown.
+int host_busy(const char* path);
 HostHandle host_recreate(const char* path, uint32_t attributes);
 // One change of a file at a time, across processes: see HostOps::lock and unlock.
 HostHandle host_lock(const char* path);

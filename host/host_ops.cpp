@@ -140,6 +140,22 @@ int host_unlock(const char* path, HostHandle lock) {
   return pick(&HostOps::unlock)(path, lock);
 }
 
+int host_lookup(const char* path, uint32_t* attributes) {
+  uint32_t ignored = 0;
+  if (path == nullptr) return -1;
+  return pick(&HostOps::lookup)(path, attributes != nullptr ? attributes : &ignored);
+}
+
+int host_link(const char* existing, const char* newPath) {
+  if (existing == nullptr || newPath == nullptr) return -1;
+  return pick(&HostOps::link)(existing, newPath);
+}
+
+int host_busy(const char* path) {
+  if (path == nullptr) return -1;
+  return pick(&HostOps::busy)(path);
+}
+
 int host_find_first(const char* pattern, uint32_t mask, char* name) {
   if (name != nullptr) name[0] = '\0';
   // One search at a time: an abandoned one would otherwise keep its host handle for good.

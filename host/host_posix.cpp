@@ -22,15 +22,6 @@ constexpr int MEMBER_HANDLE_END = 20010;
 
 bool read_only(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
 
-// True when any handle holds the file at path open (open handles carry a lock).
-bool in_use(const char* path) {
-  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return false;
-  const bool busy = held_by_others(fd, F_WRLCK);
-  close(fd);
-  return busy;
-}
-
 // Opens a regular file only (never a folder, and never waits on a pipe or device).
 int open_regular(const char* path, int flags, mode_t permissions, struct stat& st) {
   const int fd = open(path, flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, permissions);
@@ -80,7 +71,7 @@ HostHandle posix_create(const char* path, uint32_t attributes) {
   FolderChange change(p.text);
   int fd = open_regular(p.text, access | O_CREAT | O_EXCL, permissions, st);
   if (fd >= 0) change.added();
-  if (fd < 0 && errno == EEXIST) {
+  if (fd < 0 && errno == EEXIST && (attributes & HOST_CREATE_NEW) == 0) {
     existed = true;
     fd = open_regular(p.text, access, 0, st);
   }
@@ -284,6 +275,14 @@ bool held_by_others(int fd, short type) {
   return lock.l_type != F_UNLCK;
 }
 
+bool in_use(const char* path) {
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  const bool held = held_by_others(fd, F_WRLCK);
+  close(fd);
+  return held;
+}
+
 int move_out_of_range(int fd, int first, int end) {
   if (fd < first || fd >= end) return fd;
   const int moved = fcntl(fd, F_DUPFD_CLOEXEC, end);
@@ -302,7 +301,8 @@ constinit const HostOps g_hostDefaultOps = {
     host_posix::find_next,            host_posix::find_close,       host_posix::heap_alloc,
     host_posix::heap_realloc,         host_posix::heap_free,        host_posix::replace,
     host_posix::truncate,             host_posix::sync,             host_posix::lock,
-    host_posix::unlock,
+    host_posix::unlock,               host_posix::lookup,           host_posix::link,
+    host_posix::busy,
 };
 
 // The Windows folder of the Wine prefix, as the Windows-style path that maps onto it (ASCII:

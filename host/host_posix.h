@@ -78,6 +78,15 @@ bool held_by_others(int fd, short type);
 // open file description, and so its lock, is kept) with fd closed, or -1 when no copy is made.
 int move_out_of_range(int fd, int first, int end);
 
+// True when a handle of this library (in any process) holds the file at a POSIX path open.
+bool in_use(const char* path);
+
+// Looking a path up, linking a second name, and the running-program test behind
+// g_hostDefaultOps.lookup / link / busy.
+int lookup(const char* path, uint32_t* attributes);
+int link(const char* existing, const char* newPath);
+int busy(const char* path);
+
 // Replacing, cutting and syncing files behind g_hostDefaultOps.replace / truncate / sync.
 int replace(const char* from, const char* to);
 int truncate(const char* path, int32_t length);

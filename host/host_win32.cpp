@@ -110,13 +110,15 @@ HostHandle win_open(const char* path, int mode) {
 }
 
 HostHandle win_create(const char* path, uint32_t attributes) {
+  const DWORD disposition = (attributes & HOST_CREATE_NEW) != 0 ? CREATE_NEW : CREATE_ALWAYS;
+  attributes &= ~HOST_CREATE_NEW;
   DWORD access = GENERIC_READ | GENERIC_WRITE;
   DWORD flags = FILE_ATTRIBUTE_NORMAL;
   if (attributes != 0) {
     flags = attributes & (HOST_ATTR_READONLY | HOST_ATTR_HIDDEN | HOST_ATTR_SYSTEM);
     if ((attributes & (HOST_ATTR_READONLY | HOST_ATTR_SYSTEM)) != 0) access = GENERIC_READ;
   }
-  return open_file(path, access, FILE_SHARE_READ, CREATE_ALWAYS, flags);
+  return open_file(path, access, FILE_SHARE_READ, disposition, flags);
 }
 
 int32_t win_read(HostHandle handle, void* buffer, int32_t count) {
@@ -233,4 +235,7 @@ constinit const HostOps g_hostDefaultOps = {
     .sync = host_win32::sync,
     .lock = host_win32::lock,
     .unlock = host_win32::unlock,
+    .lookup = host_win32::lookup,
+    .link = host_win32::link,
+    .busy = host_win32::busy,
 };

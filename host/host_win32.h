@@ -22,6 +22,10 @@ int sync(const char* path);
 // Change locks (host_lock_win32.cpp): a handle, HOST_IN_USE or -1; unlock 0 or -1.
 HostHandle lock(const char* path);
 int unlock(const char* path, HostHandle lock);
+// Looking a path up, a second name (hard link), and the running-program test.
+int lookup(const char* path, uint32_t* attributes);
+int link(const char* existing, const char* newPath);
+int busy(const char* path);
 
 // Directory listing: a search id or -1; next returns 0 or -1.
 intptr_t find_first(const char* pattern, HostFindData* out);

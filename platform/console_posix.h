@@ -33,9 +33,10 @@ void show_plain(const char* text);
 // Reads one line of input without its line end. False at the end of input.
 bool read_line(std::string& line);
 
-// Single-instance locks, one lock file per window class and title under $XDG_RUNTIME_DIR
-// (or /tmp). acquire returns a descriptor holding the lock, or -1 when another holds it or
-// the file cannot be made; held tells whether anyone holds it now.
+// Single-instance locks, one lock file per user, window class and title under
+// $XDG_RUNTIME_DIR (or /tmp), the user's own private file. acquire returns a descriptor holding
+// the lock, or -1 when another holds it, or (said on stderr) when the file cannot be made or is
+// not the user's own; held tells whether one of the user's copies holds it now.
 int instance_lock_acquire(const char* className, const char* title);
 bool instance_lock_held(const char* className, const char* title);
 void instance_lock_release(int descriptor);

@@ -126,6 +126,11 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
 INT_PTR UiDialogBox(HINSTANCE instance, int templateId, HWND owner, DLGPROC procedure,
                     LPARAM initParam);
 
+// Claims the name for this process for as long as it runs, before the single-instance window
+// test, so that two copies started together cannot both pass that test: false when another
+// process holds it (a named mutex on Windows; on POSIX the window's own lock file is taken
+// atomically, so this always succeeds).
+bool UiClaimInstance(const char* name);
 // The top-level window of a class with a title, or null: the single-instance test.
 HWND UiFindWindow(const char* className, const char* titleBig5);
 // CreateWindowExA with a Big5 title that reads the same on every system; FindWindow with the
@@ -146,3 +151,14 @@ BOOL UiSetDlgItemText(HWND dialog, int id, const char* textBig5);
 // path as it was (browser cancelled, an item without a file-system path, a path that does not
 // fit).
 int BrowseForFolder(HWND owner, char* path, size_t room, const char* prompt);
+
+// ---- Progress of long work ----
+
+// Shows how far work of total units has come, under a Big5 caption: on Windows a small window
+// with a progress bar, centred on the screen and owned by the active window; on the console a
+// line redrawn in place when the output is a terminal. Nothing shows until the work has taken
+// about a second; UiProgressEnd takes it away. Steps outside Begin and End are ignored.
+void UiProgressBegin(const char* captionBig5, int64_t total);
+// Adds units done since the last step.
+void UiProgressStep(int64_t units);
+void UiProgressEnd();

@@ -10,7 +10,7 @@ source scripts/wine-gui.sh
 wine_gui_build
 wine_gui_setup
 # The tests that meet the windows shown in the README.
-pictured='Dialog.Shown*:FolderChoice.CancelledBrowser*:FolderChoice.WrongFolder*:Updater/Outcome.*'
+pictured='Dialog.Shown*:FolderChoice.CancelledBrowser*:FolderChoice.WrongFolder*:Updater/Outcome.*:LargeMember.*'
 shots=$(mktemp -d "${TMPDIR:-/tmp}/velmor-shots.XXXXXX")
 trap 'wine_gui_cleanup; rm -rf "$shots"' EXIT
 for lang in zh_TW.UTF-8 en_US.UTF-8; do

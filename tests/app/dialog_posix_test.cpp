@@ -3,6 +3,7 @@
 // folders, cancelling, every result's message, a second instance in another process, and a game
 // in a Chinese-named folder under a Wine prefix (Big5 settings, the folder typed in UTF-8).
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -378,6 +379,74 @@ TEST_F(DialogTest, SecondInstanceExitsAtOnceShowingNothing) {
   read_until(fromFirst, "\x01");
   EXPECT_EQ(exit_code(first), 0);
   close(fromFirst);
+  EXPECT_EQ(count(run("ok\n"), UPDATED), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DialogTest, TwoCopiesStartedTogetherShowOneDialogAndUpdateOnce) {
+  settings_name_the_game();
+  int to[2], from[2];
+  const pid_t copies[2] = {spawn_updater(&to[0], &from[0]), spawn_updater(&to[1], &from[1])};
+  ASSERT_GT(copies[0], 0);
+  ASSERT_GT(copies[1], 0);
+  const sighandler_t previous = signal(SIGPIPE, SIG_IGN);
+  std::string shown;
+  for (int i = 0; i < 2; ++i) {
+    (void)!write(to[i], "ok\n", 3);
+    close(to[i]);
+    shown += read_until(from[i], "\x01");
+    close(from[i]);
+    EXPECT_EQ(exit_code(copies[i]), 0);
+  }
+  signal(SIGPIPE, previous);
+  EXPECT_EQ(count(shown, CONFIRM), 1u);
+  EXPECT_EQ(count(shown, UPDATED), 1u);
+  EXPECT_EQ(snapshot(game_.path()), updated_state());
+}
+
+// A lock file that is not the user's own private file is refused out loud, never taken for a
+// running copy.
+TEST_F(DialogTest, APlantedLockFileIsRefusedOnStderr) {
+  settings_name_the_game();
+  EXPECT_EQ(count(run("c\n"), CONFIRM), 1u);  // makes the lock file
+  std::string lock;
+  for (const auto& entry : std::filesystem::directory_iterator(runtime_.path())) lock = entry.path();
+  ASSERT_FALSE(lock.empty());
+  const struct {
+    const char* what;
+    void (*plant)(const std::string&);
+  } cases[] = {
+      {"another user's", [](const std::string& p) { ASSERT_EQ(chown(p.c_str(), 65534, 65534), 0); }},
+      {"open to others", [](const std::string& p) { ASSERT_EQ(chmod(p.c_str(), 0666), 0); }},
+      {"a link", [](const std::string& p) {
+         std::filesystem::remove(p);
+         std::filesystem::create_symlink("/dev/null", p);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(lock);
+    ASSERT_TRUE(write_file_bytes(lock, {}));
+    chmod(lock.c_str(), 0600);
+    c.plant(lock);
+    const int saved = dup(2);
+    FILE* errors = tmpfile();
+    dup2(fileno(errors), 2);
+    const std::string shown = run("ok\n");
+    fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::string said(4096, '\0');
+    rewind(errors);
+    said.resize(fread(said.data(), 1, said.size(), errors));
+    fclose(errors);
+    EXPECT_EQ(count(shown, CONFIRM), 0u);
+    EXPECT_NE(said.find(lock), std::string::npos) << said;
+  }
+  std::filesystem::remove(lock);
   EXPECT_EQ(count(run("ok\n"), UPDATED), 1u);
 }
 

@@ -142,18 +142,38 @@ TEST_F(InstallRecordTest, HostFailureAtAnyCallKeepsTheOldRecord) {
     AppendInstallRecord(path().c_str());
     for (size_t op = 0; op < clean.size(); ++op) clean[op] = faults.calls(HostOp(op));
   }
-  for (HostOp op : {HostOp::Open, HostOp::Create, HostOp::Read, HostOp::Write, HostOp::Size,
-                    HostOp::Flush, HostOp::Move, HostOp::Remove, HostOp::Alloc}) {
-    ASSERT_GT(clean[size_t(op)], 0) << int(op);
-    for (int n = 1; n <= clean[size_t(op)]; ++n) {
-      SCOPED_TRACE(testing::Message() << "operation " << int(op) << " call " << n);
+  // Every failure up to the atomic replacement keeps the old record. Some are got round: a
+  // staging or backup name that cannot be made gives way to the next, a failed close of the
+  // file just read changes nothing; the backup's removal comes after the replacement and a
+  // failed one is tried again. Either way nothing but the record is left.
+  enum Outcome { Kept, Replaced, Either };
+  const struct {
+    HostOp op;
+    Outcome outcome;
+  } cases[] = {
+      {HostOp::Open, Kept},   {HostOp::Create, Either}, {HostOp::Read, Kept},
+      {HostOp::Write, Kept},  {HostOp::Size, Kept},     {HostOp::Flush, Kept},
+      {HostOp::Close, Either}, {HostOp::Lookup, Kept},  {HostOp::Busy, Kept},
+      {HostOp::Link, Either}, {HostOp::Sync, Kept},     {HostOp::Replace, Kept},
+      {HostOp::Alloc, Kept},  {HostOp::Remove, Replaced},
+  };
+  const Bytes appended = appended_record(old, {"Data.PAK", "Music.PAK"});
+  for (const auto& c : cases) {
+    ASSERT_GT(clean[size_t(c.op)], 0) << int(c.op);
+    for (int n = 1; n <= clean[size_t(c.op)]; ++n) {
+      SCOPED_TRACE(testing::Message() << "operation " << int(c.op) << " call " << n);
       write(old);
       {
         HostFaults faults;
-        faults.fail(op, n);
+        faults.fail(c.op, n);
         AppendInstallRecord(path().c_str());
       }
-      expect_record(old);
+      const FolderState after = snapshot(game_.path());
+      const bool replaced = after.count("INSTALL.DAT") != 0 && after.at("INSTALL.DAT").bytes == appended;
+      if (c.outcome != Either) {
+        EXPECT_EQ(replaced, c.outcome == Replaced);
+      }
+      expect_record(replaced ? appended : old);
     }
   }
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "app/updater.h"
+#include "support/fault_injection.h"
 #include "update_fixture.h"
 #include "host/host.h"
 
@@ -279,17 +280,70 @@ TEST_F(UpdateTest, InstallRecordOutcomesLeaveTheUpdateStanding) {
   }
 }
 
-TEST_F(UpdateTest, LeftoverFilesUnderTheStagingNamesAreKept) {
-  install_game();
-  ASSERT_TRUE(write_file_bytes(game("Velmor.EXE.~new0"), bytes_of("someone else's")));
-  ASSERT_TRUE(write_file_bytes(game("Velmor.EXE.~old0"), bytes_of("someone else's too")));
-  build_updater();
-  RunUpdate();
-  EXPECT_EQ(updateResult, RESULT_UPDATED);
-  FolderState expected = updated_state();
-  expected["Velmor.EXE.~new0"].bytes = bytes_of("someone else's");
-  expected["Velmor.EXE.~old0"].bytes = bytes_of("someone else's too");
-  EXPECT_EQ(snapshot(game_.path()), expected);
+// Folders as an interrupted run leaves them: the run puts them right first, then updates.
+TEST_F(UpdateTest, LeftoversOfAnInterruptedRunArePutRightFirst) {
+  const Bytes oldExe = bytes_of("old game executable");
+  const struct {
+    const char* what;
+    std::vector<std::pair<std::string, Bytes>> leftovers;
+    bool exeMissing;
+    bool newerInstalled;
+    std::vector<std::string> kept;  // names that only look like leftovers
+  } cases[] = {
+      {"executable moved aside, new copy beside it",
+       {{"Velmor.EXE.~old0", oldExe}, {"Velmor.EXE.~new0", bytes_of("new, written whole")}}, true,
+       false, {}},
+      {"staged copies and backups of every file",
+       {{"Velmor.EXE.~new2", bytes_of("half")}, {"update.pak.~NEW0", bytes_of("half")},
+        {"INSTALL.DAT.~old1", bytes_of("old record")}, {"Update.PAK.~old9", bytes_of("old pack")}},
+       false, false, {}},
+      {"later update installed", {{"Velmor.EXE.~new0", bytes_of("half")}}, false, true, {}},
+      {"names that only look like leftovers", {}, false, false,
+       {"Velmor.EXE.~newer", "Velmor.EXE.~new", "Game.EXE.~new0", "Velmor.EXE~old0"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    next_case();
+    if (c.newerInstalled) {
+      ASSERT_TRUE(write_file_bytes(game("Update.PAK"), pak_fixture_bytes(archive('@', {plain("Update02.txt")}))));
+    }
+    const FolderState installed = snapshot(game_.path());
+    if (c.exeMissing) std::filesystem::remove(game("Velmor.EXE"));
+    for (const auto& [name, bytes] : c.leftovers) ASSERT_TRUE(write_file_bytes(game(name), bytes));
+    for (const std::string& name : c.kept) ASSERT_TRUE(write_file_bytes(game(name), bytes_of(name)));
+    build_updater();
+    RunUpdate();
+    FolderState expected = c.newerInstalled ? installed : updated_state();
+    for (const std::string& name : c.kept) expected[name].bytes = bytes_of(name);
+    EXPECT_EQ(updateResult, c.newerInstalled ? RESULT_NEWER_INSTALLED : RESULT_UPDATED);
+    EXPECT_EQ(snapshot(game_.path()), expected);
+  }
+}
+
+// A look at a game file that fails is no proof that the file is absent: the run stops with
+// nothing changed, also where a later update is installed.
+TEST_F(UpdateTest, AFailedLookAtAGameFileIsAFailure) {
+  const struct {
+    const char* what;
+    int lookup;  // which lookup of the run fails
+  } cases[] = {
+      {"the executable", 1},
+      {"the update pack", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    next_case();
+    ASSERT_TRUE(write_file_bytes(game("Update.PAK"), pak_fixture_bytes(archive('@', {plain("Update02.txt")}))));
+    build_updater();
+    const FolderState before = snapshot(game_.path());
+    {
+      HostFaults faults;
+      faults.fail(HostOp::Lookup, c.lookup);
+      RunUpdate();
+    }
+    EXPECT_EQ(updateResult, RESULT_FAILED);
+    EXPECT_EQ(snapshot(game_.path()), before);
+  }
 }
 
 }  // namespace

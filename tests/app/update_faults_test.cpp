@@ -1,6 +1,7 @@
-// Host failures injected into every call of a successful update, one at a time: the game
-// folder is either exactly as it was (RESULT_FAILED) or fully updated, never in between, and
-// nothing stays open or behind.
+// Host failures injected into every call of an update, one at a time, on several game folders:
+// the game files are either exactly as they were or fully updated, never in between, nothing
+// stays open, only a run that updated may leave a backup, and the next run finishes the job.
+#include <array>
 #include <filesystem>
 
 #include "app/updater.h"
@@ -9,95 +10,119 @@
 
 namespace {
 
-// What a failure of one call of an operation does to a run that would succeed.
-enum class Outcome {
-  Fails,     // every such failure ends the run with RESULT_FAILED
-  Either,    // some end it, some are absorbed and the update completes
-  Absorbed,  // none stops the update
+// Game folders the sweep runs on.
+enum class Shape {
+  Plain,        // as installed, the executable read-only
+  Newer,        // the pack already holds the later update's marker: never updated
+  Interrupted,  // leftovers of an interrupted run beside the game files
 };
 
-struct OpCase {
-  HostOp op;
-  const char* name;
-  Outcome outcome;
+struct ShapeCase {
+  Shape shape;
+  const char* what;
 };
 
-// Failures absorbed on purpose: an archive index that cannot be built (lookups go without it),
-// an attribute change (the move or delete that follows finds out whether it mattered), the
-// removal of a later backup once the first is gone (retried; the replacement then stands).
-constexpr OpCase OPS[] = {
-    {HostOp::Open, "open", Outcome::Fails},
-    {HostOp::Create, "create", Outcome::Fails},
-    {HostOp::Read, "read", Outcome::Fails},
-    {HostOp::Write, "write", Outcome::Fails},
-    {HostOp::Seek, "seek", Outcome::Fails},
-    {HostOp::Size, "size", Outcome::Fails},
-    {HostOp::Flush, "flush", Outcome::Fails},
-    {HostOp::Move, "move", Outcome::Fails},
-    {HostOp::Remove, "remove", Outcome::Either},
-    {HostOp::Alloc, "alloc", Outcome::Either},
-    {HostOp::SetAttributes, "set attributes", Outcome::Absorbed},
+constexpr ShapeCase SHAPES[] = {
+    {Shape::Plain, "plain folder"},
+    {Shape::Newer, "later update installed"},
+    {Shape::Interrupted, "leftovers of an interrupted run"},
 };
+
+// Calls that cannot fail (a search's end, a release of memory) are not swept.
+bool sweepable(HostOp op) { return op != HostOp::FindClose && op != HostOp::Free; }
+
+bool is_game_file(const std::string& name) {
+  return name == "Velmor.EXE" || name == "Update.PAK" || name == "INSTALL.DAT";
+}
 
 class UpdateFaultsTest : public UpdateTest {
  protected:
-  // One run on a fresh game folder; the failure is planned by plan.
-  template <typename Plan>
-  void run_once(Plan plan) {
+  void make_folder(Shape shape) {
     TearDown();
     SetUp();
     install_game();
     set_read_only(game("Velmor.EXE"), true);
+    if (shape == Shape::Newer) {
+      ASSERT_TRUE(write_file_bytes(game("Update.PAK"),
+                                   pak_fixture_bytes(archive('@', {member("Update02.txt", "2")}))));
+    }
+    if (shape == Shape::Interrupted) {
+      ASSERT_TRUE(write_file_bytes(game("Velmor.EXE.~new0"), bytes_of("half a new exec")));
+      ASSERT_TRUE(write_file_bytes(game("Update.PAK.~new0"), bytes_of("half a new pack")));
+      ASSERT_TRUE(write_file_bytes(game("INSTALL.DAT.~old0"), record_));
+    }
     build_updater();
     before_ = snapshot(game_.path());
+  }
+
+  // One run on a fresh folder of the shape; the failure is planned by plan.
+  template <typename Plan>
+  void run_once(Shape shape, Plan plan) {
+    make_folder(shape);
     HostFaults faults;
     plan(faults);
     RunUpdate();
   }
 
-  void expect_all_or_nothing(bool mustFail) {
+  // After a run with one failure: the game files updated (and only then RESULT_UPDATED) or as
+  // they were; nothing else but leftovers the folder already had, or backups of this run.
+  void expect_whole(Shape shape) {
     expect_nothing_open();
     const FolderState after = snapshot(game_.path());
-    if (updateResult == RESULT_UPDATED && !mustFail) {
-      EXPECT_EQ(after, updated_state());
-    } else {
+    const bool updated = updateResult == RESULT_UPDATED;
+    if (shape == Shape::Newer) {
+      EXPECT_NE(updateResult, RESULT_UPDATED);
+    } else if (!updated) {
       EXPECT_EQ(updateResult, RESULT_FAILED);
-      EXPECT_EQ(after, before_);
     }
+    const FolderState game = updated ? updated_state() : before_;
+    for (const auto& [name, state] : game) {
+      if (!is_game_file(name)) continue;
+      EXPECT_EQ(after.count(name) ? after.at(name) : FileState{}, state) << name;
+    }
+    for (const auto& [name, state] : after) {
+      if (is_game_file(name)) continue;
+      const bool leftover = before_.count(name) != 0 && before_.at(name) == state;
+      const bool backup = name.find(".~old") != std::string::npos;
+      EXPECT_TRUE(leftover || (updated && backup)) << name << " left behind";
+    }
+  }
+
+  // A clean run afterwards finishes the update, or finds it finished, and leaves nothing else.
+  void expect_next_run_completes(Shape shape) {
+    RunUpdate();
+    if (shape == Shape::Newer) {
+      EXPECT_EQ(updateResult, RESULT_NEWER_INSTALLED);
+      EXPECT_EQ(snapshot(game_.path()), before_);
+      return;
+    }
+    EXPECT_TRUE(updateResult == RESULT_UPDATED || updateResult == RESULT_ALREADY_UPDATED)
+        << updateResult;
+    EXPECT_EQ(snapshot(game_.path()), updated_state());
   }
 
   FolderState before_;
 };
 
-TEST_F(UpdateFaultsTest, EveryFailedCallLeavesTheFolderWholeOrUpdated) {
-  // Count the calls of a clean run.
-  int clean[size_t(HostOp::Count)] = {};
-  {
-    TearDown();
-    SetUp();
-    install_game();
-    set_read_only(game("Velmor.EXE"), true);
-    build_updater();
-    HostFaults faults;
-    RunUpdate();
-    ASSERT_EQ(updateResult, RESULT_UPDATED);
-    for (const OpCase& c : OPS) clean[size_t(c.op)] = faults.calls(c.op);
-  }
-  for (const OpCase& c : OPS) {
-    ASSERT_GT(clean[size_t(c.op)], 0) << c.name;
-    int failedRuns = 0;
-    for (int n = 1; n <= clean[size_t(c.op)]; ++n) {
-      SCOPED_TRACE(testing::Message() << c.name << " call " << n);
-      run_once([&](HostFaults& f) { f.fail(c.op, n); });
-      expect_all_or_nothing(c.outcome == Outcome::Fails);
-      if (updateResult == RESULT_FAILED) ++failedRuns;
+TEST_F(UpdateFaultsTest, EveryFailedCallLeavesTheFolderWholeAndTheNextRunFinishes) {
+  for (const ShapeCase& s : SHAPES) {
+    // Count the calls of a clean run.
+    std::array<int, size_t(HostOp::Count)> clean{};
+    {
+      make_folder(s.shape);
+      HostFaults faults;
+      RunUpdate();
+      ASSERT_EQ(updateResult, s.shape == Shape::Newer ? RESULT_NEWER_INSTALLED : RESULT_UPDATED);
+      for (size_t op = 0; op < clean.size(); ++op) clean[op] = faults.calls(HostOp(op));
     }
-    if (c.outcome == Outcome::Either) {
-      EXPECT_GT(failedRuns, 0) << c.name;
-      EXPECT_LT(failedRuns, clean[size_t(c.op)]) << c.name;
-    }
-    if (c.outcome == Outcome::Absorbed) {
-      EXPECT_EQ(failedRuns, 0) << c.name;
+    for (size_t op = 0; op < clean.size(); ++op) {
+      if (!sweepable(HostOp(op))) continue;
+      for (int n = 1; n <= clean[op]; ++n) {
+        SCOPED_TRACE(testing::Message() << s.what << ", operation " << op << " call " << n);
+        run_once(s.shape, [&](HostFaults& f) { f.fail(HostOp(op), n); });
+        expect_whole(s.shape);
+        expect_next_run_completes(s.shape);
+      }
     }
   }
 }
@@ -117,27 +142,30 @@ TEST_F(UpdateFaultsTest, ShortWritesOfEveryWriteFail) {
   ASSERT_GT(writes, 0);
   for (int n = 1; n <= writes; ++n) {
     SCOPED_TRACE(testing::Message() << "write " << n);
-    run_once([&](HostFaults& f) { f.short_write(n, 1); });
-    expect_all_or_nothing(true);
+    run_once(Shape::Plain, [&](HostFaults& f) { f.short_write(n, 1); });
+    expect_whole(Shape::Plain);
+    EXPECT_EQ(updateResult, RESULT_FAILED);
   }
 }
 
-TEST_F(UpdateFaultsTest, WithoutAnExecutableTheFirstOldFileRemovedIsStillUndone) {
+TEST_F(UpdateFaultsTest, WithoutAnExecutableAFailedPackSwapTakesTheNewOneOutAgain) {
   install_game();
   std::filesystem::remove(game("Velmor.EXE"));
   build_updater();
   before_ = snapshot(game_.path());
   {
     HostFaults faults;
-    faults.fail(HostOp::Remove, 1);  // the old update pack's backup
+    faults.fail(HostOp::Replace, 3);  // the record, the executable, then the pack
     RunUpdate();
   }
-  expect_all_or_nothing(true);
+  EXPECT_EQ(updateResult, RESULT_FAILED);
+  EXPECT_EQ(snapshot(game_.path()), before_);
 }
 
 TEST_F(UpdateFaultsTest, FullDiskFromTheFirstWrite) {
-  run_once([](HostFaults& f) { f.fail_from(HostOp::Write, 1); });
-  expect_all_or_nothing(true);
+  run_once(Shape::Plain, [](HostFaults& f) { f.fail_from(HostOp::Write, 1); });
+  expect_whole(Shape::Plain);
+  EXPECT_EQ(updateResult, RESULT_FAILED);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "support/fault_injection.h"
 
 #include <gtest/gtest.h>
+#include <cstdlib>
 
 namespace {
 
@@ -10,12 +11,17 @@ HostFaults* g_active = nullptr;
 
 const HostOps& next() { return g_active->saved(); }
 bool fails(HostOp op) { return g_active->count_and_check(op); }
+// A call that changes the disk: the process may be planned to end at its entry.
+bool changes(HostOp op) {
+  g_active->count_change();
+  return fails(op);
+}
 
 HostHandle f_open(const char* path, int mode) {
   return fails(HostOp::Open) ? HOST_INVALID_HANDLE : next().open(path, mode);
 }
 HostHandle f_create(const char* path, uint32_t attributes) {
-  return fails(HostOp::Create) ? HOST_INVALID_HANDLE : next().create(path, attributes);
+  return changes(HostOp::Create) ? HOST_INVALID_HANDLE : next().create(path, attributes);
 }
 int32_t f_read(HostHandle handle, void* buffer, int32_t count) {
   if (fails(HostOp::Read)) return 0;
@@ -24,27 +30,32 @@ int32_t f_read(HostHandle handle, void* buffer, int32_t count) {
   return count == 0 ? 0 : next().read(handle, buffer, count);
 }
 int32_t f_write(HostHandle handle, const void* buffer, int32_t count) {
-  if (fails(HostOp::Write)) return 0;
+  if (changes(HostOp::Write)) return 0;
   const int32_t limit = g_active->write_limit(count);
   if (limit >= 0 && limit < count) count = limit;
   return count == 0 ? 0 : next().write(handle, buffer, count);
 }
-int f_close(HostHandle handle) { return fails(HostOp::Close) ? -1 : next().close(handle); }
+// A close that fails still lets go of the handle, as the systems' close calls do.
+int f_close(HostHandle handle) {
+  const bool failed = fails(HostOp::Close);
+  const int closed = next().close(handle);
+  return failed ? -1 : closed;
+}
 int32_t f_seek(HostHandle handle, int32_t offset, int method) {
   return fails(HostOp::Seek) ? -1 : next().seek(handle, offset, method);
 }
 int32_t f_size(HostHandle handle) { return fails(HostOp::Size) ? -1 : next().size(handle); }
-int f_flush(HostHandle handle) { return fails(HostOp::Flush) ? -1 : next().flush(handle); }
-int f_remove(const char* path) { return fails(HostOp::Remove) ? -1 : next().remove(path); }
+int f_flush(HostHandle handle) { return changes(HostOp::Flush) ? -1 : next().flush(handle); }
+int f_remove(const char* path) { return changes(HostOp::Remove) ? -1 : next().remove(path); }
 int f_move(const char* oldPath, const char* newPath) {
-  return fails(HostOp::Move) ? -1 : next().move(oldPath, newPath);
+  return changes(HostOp::Move) ? -1 : next().move(oldPath, newPath);
 }
-int f_make_dir(const char* path) { return fails(HostOp::MakeDir) ? -1 : next().make_dir(path); }
+int f_make_dir(const char* path) { return changes(HostOp::MakeDir) ? -1 : next().make_dir(path); }
 int f_remove_dir(const char* path) {
-  return fails(HostOp::RemoveDir) ? -1 : next().remove_dir(path);
+  return changes(HostOp::RemoveDir) ? -1 : next().remove_dir(path);
 }
 int f_set_attributes(const char* path, uint32_t attributes) {
-  return fails(HostOp::SetAttributes) ? -1 : next().set_attributes(path, attributes);
+  return changes(HostOp::SetAttributes) ? -1 : next().set_attributes(path, attributes);
 }
 uint32_t f_get_attributes(const char* path) {
   return fails(HostOp::GetAttributes) ? HOST_NO_SUCH_FILE : next().get_attributes(path);
@@ -68,12 +79,19 @@ void f_free(void* block) {
   next().free(block);
 }
 int f_replace(const char* from, const char* to) {
-  return fails(HostOp::Replace) ? -1 : next().replace(from, to);
+  return changes(HostOp::Replace) ? -1 : next().replace(from, to);
 }
 int f_truncate(const char* path, int32_t length) {
-  return fails(HostOp::Truncate) ? -1 : next().truncate(path, length);
+  return changes(HostOp::Truncate) ? -1 : next().truncate(path, length);
 }
-int f_sync(const char* path) { return fails(HostOp::Sync) ? -1 : next().sync(path); }
+int f_sync(const char* path) { return changes(HostOp::Sync) ? -1 : next().sync(path); }
+int f_lookup(const char* path, uint32_t* attributes) {
+  return fails(HostOp::Lookup) ? -1 : next().lookup(path, attributes);
+}
+int f_link(const char* existing, const char* newPath) {
+  return changes(HostOp::Link) ? -1 : next().link(existing, newPath);
+}
+int f_busy(const char* path) { return fails(HostOp::Busy) ? -1 : next().busy(path); }
 HostHandle f_lock(const char* path) { return fails(HostOp::Lock) ? -1 : next().lock(path); }
 int f_unlock(const char* path, HostHandle lock) {
   fails(HostOp::Unlock);
@@ -86,7 +104,7 @@ constexpr HostOps kFaultOps = {
     f_make_dir,    f_remove_dir,     f_set_attributes, f_get_attributes,
     f_find_first,  f_find_next,      f_find_close,     f_alloc,       f_realloc,
     f_free,        f_replace,        f_truncate,       f_sync,        f_lock,
-    f_unlock,
+    f_unlock,      f_lookup,         f_link,           f_busy,
 };
 
 }  // namespace
@@ -120,10 +138,21 @@ void HostFaults::short_read(int nth, int32_t by, bool onwards) {
   shortReads_.push_back({nth, by, onwards});
 }
 
+void HostFaults::exit_at_change(int nth, int code) {
+  exitAt_ = nth;
+  exitCode_ = code;
+}
+
+void HostFaults::count_change() {
+  if (++changes_ == exitAt_) std::_Exit(exitCode_);
+}
+
 int HostFaults::calls(HostOp op) const { return calls_[static_cast<size_t>(op)]; }
 
 void HostFaults::reset() {
   calls_.fill(0);
+  changes_ = 0;
+  exitAt_ = 0;
   failures_.clear();
   shortWrites_.clear();
   shortReads_.clear();

@@ -1,6 +1,7 @@
 // Host failure injection for tests: while a HostFaults object lives, every host call passes
 // through counting wrappers in g_hostOps that can fail a chosen call (an allocation or a
-// reallocation refused included) or cut a read or a write short.
+// reallocation refused included), cut a read or a write short, or end the process at the entry
+// of a call that changes the disk (a kill or a power cut at that moment).
 #pragma once
 
 #include <array>
@@ -35,6 +36,9 @@ enum class HostOp {
   Sync,
   Lock,
   Unlock,
+  Lookup,
+  Link,
+  Busy,
   Count  // number of operations, not one of them
 };
 
@@ -48,7 +52,8 @@ class HostFaults {
   HostFaults& operator=(const HostFaults&) = delete;
 
   // The nth call of op fails without reaching the host (FindClose, Free and Unlock cannot
-  // fail: what they give up is gone either way).
+  // fail: what they give up is gone either way; a failed Close still closes the handle and then
+  // reports the failure).
   void fail(HostOp op, int nth);
   // The nth call of op and every later one fail (a full disk, a heap that stays exhausted).
   void fail_from(HostOp op, int nth);
@@ -59,6 +64,14 @@ class HostFaults {
   // The nth read moves by bytes fewer than asked (never below 0), as a file cut short under
   // the reader would; with onwards, every later read too.
   void short_read(int nth, int32_t by, bool onwards = false);
+  // The nth call that changes the disk (create, write, flush, remove, move, folder changes,
+  // attributes, replace, truncate, sync, link) ends the process with _Exit(code) before it
+  // reaches the host.
+  void exit_at_change(int nth, int code);
+  // Calls that change the disk so far.
+  int changes() const { return changes_; }
+  // Used by the wrappers: counts a disk-changing call and ends the process when planned.
+  void count_change();
   // Calls of op so far, failed ones included.
   int calls(HostOp op) const;
   // Forgets the counts and every planned failure.
@@ -93,4 +106,7 @@ class HostFaults {
   std::vector<Failure> failures_;
   std::vector<ShortWrite> shortWrites_;
   std::vector<ShortRead> shortReads_;
+  int changes_ = 0;
+  int exitAt_ = 0;
+  int exitCode_ = 0;
 };

@@ -166,6 +166,21 @@ HostHandle m_lock(const char* path) {
 int m_unlock(const char* path, HostHandle lock) {
   return lock == kLockHandle && g_locks.erase(path) != 0 ? 0 : -1;
 }
+int m_lookup(const char* path, uint32_t* attributes) {
+  const uint32_t found = m_get_attributes(path);
+  if (found == HOST_NO_SUCH_FILE) return HOST_ABSENT;
+  if (attributes != nullptr) *attributes = found;
+  return HOST_FOUND;
+}
+// A second name: here a copy, which serves as long as neither name is written through.
+int m_link(const char* existing, const char* newPath) {
+  if (g_files.count(existing) == 0 || g_files.count(newPath) != 0 ||
+      g_folders.count(newPath) != 0 || change_fails())
+    return -1;
+  g_files[newPath] = g_files[existing];
+  return 0;
+}
+int m_busy(const char*) { return 0; }  // no program runs from memory
 int m_sync(const char* path) { return g_files.count(path) != 0 && !change_fails() ? 0 : -1; }
 
 }  // namespace
@@ -196,6 +211,9 @@ void install() {
   host_override(&HostOps::truncate, m_truncate);
   host_override(&HostOps::sync, m_sync);
   host_override(&HostOps::lock, m_lock);
+  host_override(&HostOps::lookup, m_lookup);
+  host_override(&HostOps::link, m_link);
+  host_override(&HostOps::busy, m_busy);
   host_override(&HostOps::unlock, m_unlock);
 }
 

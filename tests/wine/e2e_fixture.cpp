@@ -9,6 +9,7 @@
 #include "window_picture.h"
 
 std::string g_stubPath;
+std::string g_standinGamePath;
 std::string g_pakPath;
 std::string g_plantedPath;
 

@@ -21,6 +21,8 @@ extern std::string g_pakPath;
 extern std::string g_plantedPath;
 // A signed updater made outside the driver, with the files it carries beside it; empty: none.
 extern std::string g_signedUpdaterPath;
+// A program that stands in for the running game (waits for the named event of its argument).
+extern std::string g_standinGamePath;
 
 // The texts as shown, in UTF-16.
 namespace shown {

@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   g_stubPath = beside_me(E2E_STUB_FROM_DRIVER);
   g_pakPath = beside_me(E2E_PAK_FROM_DRIVER);
+  g_standinGamePath = beside_me(E2E_STANDIN_FROM_DRIVER);
   g_plantedPath = beside_me(E2E_PLANTED_FROM_DRIVER);
   for (int i = 1; i < argc; ++i) {
     if (!option(argv[i], "--stub=", &g_stubPath) && !option(argv[i], "--pak=", &g_pakPath) &&

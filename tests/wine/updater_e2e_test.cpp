@@ -1,6 +1,9 @@
 // The real updater under Wine, driven through its windows: each outcome's message with what
 // it leaves in the game folder, the confirmation dialog as shown (texts, place, the hidden
-// main window), cancelling it, and a second copy started while the first shows its dialog.
+// main window), cancelling it, a second copy started while the first shows its dialog, two
+// copies started together, and a running game that must not be replaced.
+#include <memory>
+
 #include "e2e_fixture.h"
 #include "window_picture.h"
 
@@ -147,6 +150,71 @@ TEST_F(Dialog, SecondCopyEndsAtOnceWhileTheFirstAsks) {
 
   EXPECT_TRUE(IsWindowVisible(dialog));  // the first still asks
   cancel_quietly(first, dialog);
+  EXPECT_EQ(snapshot(game_.path()), before);
+}
+
+// A game that is running (its image mapped, no handle of the updater's kind) is never
+// replaced: the update fails with the folder as it was and the game still running.
+TEST_F(Dialog, ARunningGameIsNotReplaced) {
+  install_game();
+  ASSERT_TRUE(CopyFileA(g_standinGamePath.c_str(), game("Velmor.EXE").c_str(), FALSE));
+  const FolderState before = snapshot(game_.path());
+  const char* stopName = "VelmorStandInGameStop";
+  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, stopName);
+  ASSERT_NE(stop, nullptr);
+  Program game;
+  ASSERT_TRUE(game.start(this->game("Velmor.EXE"), stopName, game_.path()));
+  pause(500);
+  ASSERT_TRUE(game.running());
+
+  Program updater;
+  HWND dialog = start(updater);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(press(dialog, IDOK));
+  EXPECT_EQ(answer_message(updater, nullptr), shown::FAILED);
+  expect_exit_0(updater);
+  EXPECT_TRUE(game.running()) << "the running game was harmed";
+  EXPECT_EQ(snapshot(game_.path()), before);
+
+  SetEvent(stop);
+  DWORD code = 1;
+  EXPECT_TRUE(game.wait_end(&code));
+  CloseHandle(stop);
+}
+
+// Two copies started back to back, before either could show a window: one dialog in all.
+TEST_F(Dialog, TwoCopiesStartedTogetherShowOneDialog) {
+  install_game();
+  const FolderState before = snapshot(game_.path());
+  Program copies[2];
+  std::unique_ptr<ShownWindows> shownBy[2];
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(copies[i].start(updater(Payload::Sound), "", tools_path(), /*suspended=*/true));
+    shownBy[i] = std::make_unique<ShownWindows>(copies[i].id());
+    ASSERT_TRUE(shownBy[i]->hooked());
+  }
+  ASSERT_TRUE(copies[0].resume());
+  ASSERT_TRUE(copies[1].resume());
+  // The copy that shows nothing ends by itself; the other asks.
+  HWND dialog = nullptr;
+  int asking = -1;
+  for (DWORD waited = 0; dialog == nullptr && waited < WAIT_MS; waited += 100) {
+    for (int i = 0; i < 2 && dialog == nullptr; ++i) {
+      for (HWND w : windows_of(copies[i].id())) {
+        if (kind_of(w) == WindowKind::Confirmation) {
+          dialog = w;
+          asking = i;
+        }
+      }
+    }
+    if (dialog == nullptr) pause(100);
+  }
+  ASSERT_NE(dialog, nullptr);
+  const int other = 1 - asking;
+  ASSERT_TRUE(wait_end_pumping(copies[other])) << "the other copy did not end by itself";
+  expect_exit_0(copies[other]);
+  EXPECT_EQ(shownBy[other]->count(), 0);
+  cancel_quietly(copies[asking], dialog);
   EXPECT_EQ(snapshot(game_.path()), before);
 }
 

@@ -6,6 +6,7 @@
 
 #include "tools/pak/member_edit.h"
 #include "tools/pak/member_record.h"
+#include "tools/pak/member_stream.h"
 #include "tools/pak/ordered_pipeline.h"
 #include "tools/pak/progress.h"
 #include "vfs/file_handle.h"
@@ -56,6 +57,22 @@ bool write_member(int slot, const std::string& name, const Bytes& record) {
   return ok;
 }
 
+bool add_streamed(int slot, const AddItem& item, int64_t size, const AddSettings& settings,
+                  const std::string& archive, ToolIo& io, Progress* progress) {
+  const int32_t handle = create_member(slot, item.name);
+  if (handle < 0) {
+    return fail(io, archive, "cannot add " + item.shown + " (the directory cannot grow)");
+  }
+  bool readFailed = false;
+  const bool ok = stream_file_to_member(item.file, size, settings.stored, settings.level, handle,
+                                        progress, &readFailed);
+  vfs_close(handle);
+  if (ok) return true;
+  if (readFailed) return fail(io, item.file, "cannot be read");
+  return fail(io, archive,
+              "cannot add " + item.shown + " (disk full, or the archive would reach 2 GiB)");
+}
+
 }  // namespace
 
 bool add_items(int slot, const std::vector<AddItem>& items, const AddSettings& settings,
@@ -69,14 +86,20 @@ bool add_items(int slot, const std::vector<AddItem>& items, const AddSettings& s
     total += sizes[i];
   }
 
+  // Files too large to hold are read, packed and written in chunks at their turn.
+  std::vector<int64_t> held(items.size());
+  for (size_t i = 0; i < items.size(); ++i) held[i] = streams(uint64_t(sizes[i])) ? 0 : sizes[i];
+
   std::vector<Job> jobs(items.size());
   Progress progress(io, "adding", total);
   OrderedSteps steps;
   steps.read = [&](size_t i) {
+    if (held[i] == 0 && sizes[i] != 0) return true;
     return read_file(items[i].file, &jobs[i].input) || fail(io, items[i].file, "cannot be read");
   };
   steps.work = [&](size_t i) {
     Job& job = jobs[i];
+    if (held[i] == 0 && sizes[i] != 0) return;
     if (settings.stored) {
       job.record = std::move(job.input);
       job.ok = true;
@@ -87,6 +110,7 @@ bool add_items(int slot, const std::vector<AddItem>& items, const AddSettings& s
   };
   steps.write = [&](size_t i) {
     Job& job = jobs[i];
+    if (held[i] == 0 && sizes[i] != 0) return add_streamed(slot, items[i], sizes[i], settings, archive, io, &progress);
     if (!job.ok) {
       return fail(io, items[i].file,
                   "cannot be packed (out of memory, or the member would reach 2 GiB)");
@@ -100,5 +124,5 @@ bool add_items(int slot, const std::vector<AddItem>& items, const AddSettings& s
     return true;
   };
   const unsigned threads = settings.stored ? 0 : worker_threads(items.size(), settings.threads);
-  return run_ordered(sizes, threads, kReadAheadBudget, steps);
+  return run_ordered(held, threads, kReadAheadBudget, steps);
 }

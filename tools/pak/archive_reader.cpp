@@ -41,12 +41,19 @@ bool ArchiveReader::read_at(int64_t position, void* buffer, int32_t count) const
   return count == 0 || host_read(file, buffer, count) == count;
 }
 
-bool ArchiveReader::read_stored(int32_t i, Bytes* out) const {
+int64_t ArchiveReader::stored_start(int32_t i) const {
   const PakEntry& e = entry(i);
   const int64_t start = int64_t(archive().baseOffset) + e.offset;
   if (e.offset < int32_t(PAK_HEADER_SIZE) || e.size < 0 || start + e.size > location_.end) {
-    return false;
+    return -1;
   }
+  return start;
+}
+
+bool ArchiveReader::read_stored(int32_t i, Bytes* out) const {
+  const PakEntry& e = entry(i);
+  const int64_t start = stored_start(i);
+  if (start < 0) return false;
   out->resize(size_t(e.size));
   return read_at(start, out->data(), e.size);
 }

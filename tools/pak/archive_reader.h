@@ -41,9 +41,12 @@ class ArchiveReader {
   Content read_content(int32_t i, Bytes* out) const;
   // Whether a live member holds a packed record, and its head when it does.
   bool packed_record(int32_t i, PakMemberRecord* record) const;
+  // count bytes of the archive's file from position; false when fewer arrive.
+  bool read_at(int64_t position, void* buffer, int32_t count) const;
+  // Where the member's stored bytes start in the file; -1 when they lie outside it.
+  int64_t stored_start(int32_t i) const;
 
  private:
-  bool read_at(int64_t position, void* buffer, int32_t count) const;
   void load_deleted_names();
 
   int slot_ = -1;

@@ -3,6 +3,7 @@
 #include "tools/pak/archive_reader.h"
 #include "tools/pak/extract_path.h"
 #include "tools/pak/member_edit.h"
+#include "tools/pak/member_stream.h"
 #include "tools/pak/name_codec.h"
 #include "tools/pak/ordered_pipeline.h"
 #include "tools/pak/pak_commands.h"
@@ -38,6 +39,31 @@ bool write_whole_file(const std::string& path, const Bytes& data) {
 
 using Content = ArchiveReader::Content;
 
+bool write_file_part(void* context, const void* data, int32_t count) {
+  return host_write(*static_cast<HostHandle*>(context), data, count) == count;
+}
+
+bool write_stream_part(void* context, const void* data, int32_t count) {
+  auto* out = static_cast<std::ostream*>(context);
+  out->write(static_cast<const char*>(data), count);
+  return bool(*out);
+}
+
+// Streams a member into a new file; a file that could not be written whole is removed.
+StreamResult stream_to_file(const ArchiveReader& reader, int32_t entry, bool stored,
+                            const std::string& path, Progress* progress) {
+  HostHandle file = host_create(path.c_str(), 0);
+  if (file == HOST_INVALID_HANDLE) return StreamResult::Refused;
+  StreamResult got = stream_member(reader, entry, stored, ByteSink{write_file_part, &file}, progress);
+  if (host_close(file) != 0 && got == StreamResult::Ok) got = StreamResult::Refused;
+  if (got != StreamResult::Ok) host_delete(path.c_str());
+  return got;
+}
+
+Content content_of(StreamResult got) {
+  return got == StreamResult::Unreadable ? Content::Unreadable : Content::Damaged;
+}
+
 const char* content_problem(Content got) {
   return got == Content::Damaged ? "its packed record is damaged"
                                  : "lies outside the archive's file";
@@ -51,6 +77,7 @@ struct Extraction {
   std::string path;
   std::string problem;
   Content got = Content::Ok;
+  bool streamed = false;  // too large to hold: read, unpacked and written in chunks at its turn
   Bytes stored;
   Bytes content;
 };
@@ -114,26 +141,33 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
         match = true;
       }
     }
-    if (match) chosen.push_back(plan(reader, i, codec));
+    if (match) {
+      chosen.push_back(plan(reader, i, codec));
+      chosen.back().streamed = member_streams(reader, i);
+    }
   }
 
   int result = PAK_EXIT_OK;
   std::vector<int64_t> sizes;
+  std::vector<int64_t> held;  // bytes each holds in memory on its way: none when streamed
   int64_t total = 0;
   for (const Extraction& x : chosen) {
     sizes.push_back(reader.entry(x.entry).size);
+    held.push_back(x.streamed ? 0 : sizes.back());
     total += sizes.back();
   }
   Progress progress(io, "extracting", total);
   OrderedSteps steps;
   steps.read = [&](size_t k) {
     Extraction& x = chosen[k];
-    if (x.problem.empty() && !reader.read_stored(x.entry, &x.stored)) x.got = Content::Unreadable;
+    if (x.problem.empty() && !x.streamed && !reader.read_stored(x.entry, &x.stored)) {
+      x.got = Content::Unreadable;
+    }
     return true;
   };
   steps.work = [&](size_t k) {
     Extraction& x = chosen[k];
-    if (!x.problem.empty() || x.got != Content::Ok) return;
+    if (!x.problem.empty() || x.got != Content::Ok || x.streamed) return;
     if (options.stored) {
       x.content = std::move(x.stored);
     } else if (!member_content(x.stored, &x.content)) {
@@ -149,6 +183,15 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
       result = report(io, options.archive, "\"" + x.shown + "\": " + content_problem(x.got));
     } else if (!make_folders(folder, x.path)) {
       result = report(io, folder + x.path, "its folder cannot be made");
+    } else if (x.streamed) {
+      const StreamResult got =
+          stream_to_file(reader, x.entry, options.stored, folder + x.path, &progress);
+      if (got == StreamResult::Refused) {
+        result = report(io, folder + x.path, "cannot be written");
+      } else if (got != StreamResult::Ok) {
+        result = report(io, options.archive, "\"" + x.shown + "\": " + content_problem(content_of(got)));
+      }
+      return true;
     } else if (!write_whole_file(folder + x.path, x.content)) {
       result = report(io, folder + x.path, "cannot be written");
     }
@@ -156,7 +199,7 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
     progress.advance(sizes[k]);
     return true;
   };
-  run_ordered(sizes, worker_threads(chosen.size(), options.threads), kReadAheadBudget, steps);
+  run_ordered(held, worker_threads(chosen.size(), options.threads), kReadAheadBudget, steps);
 
   for (size_t p = 0; p < patterns.size(); ++p) {
     if (!used[p]) {
@@ -176,6 +219,20 @@ int run_cat(const CatOptions& options, ToolIo& io) {
   }
   const int32_t i = find_live_member(reader.archive(), name);
   if (i < 0) return report(io, options.archive, "no member named \"" + options.name + "\"");
+  if (member_streams(reader, i)) {
+    // Too large to hold: written as it is unpacked (a damaged record stops it part way).
+    Progress progress(io, "writing", reader.entry(i).size);
+    const StreamResult got =
+        stream_member(reader, i, false, ByteSink{write_stream_part, &io.out}, &progress);
+    io.out.flush();
+    if (got == StreamResult::Refused || !io.out) {
+      return report(io, options.archive, "standard output cannot be written");
+    }
+    if (got != StreamResult::Ok) {
+      return report(io, options.archive, "\"" + options.name + "\": " + content_problem(content_of(got)));
+    }
+    return PAK_EXIT_OK;
+  }
   Bytes data;
   const Content got = reader.read_content(i, &data);
   if (got != Content::Ok) {

@@ -65,7 +65,7 @@ size_t masked_pack(Codec codec, uint8_t* output, size_t room, const uint8_t* inp
   static const uint8_t kNothing = 0;
   if (inputBytes == 0) input = &kNothing;
   if (level < -1 || level > 9 || room == 0) return 0;
-  if (codec == Codec::Zlib) {
+  if (codec != Codec::Libdeflate) {  // the streaming codec's format, made whole here
     if (inputBytes > 0xFFFFFFFFu || room > 0xFFFFFFFFu) return 0;
     return masked_compress2(output, input, uint32_t(inputBytes), uint32_t(room), level);
   }
@@ -83,7 +83,7 @@ size_t masked_pack(Codec codec, uint8_t* output, size_t room, const uint8_t* inp
 bool masked_unpack(Codec codec, uint8_t* output, size_t outputBytes, uint8_t* stream,
                    size_t streamBytes) {
   if (stream == nullptr || streamBytes == 0) return false;
-  if (codec == Codec::Zlib) {
+  if (codec != Codec::Libdeflate) {
     if (outputBytes > 0xFFFFFFFFu || streamBytes > 0xFFFFFFFFu) return false;
     if (outputBytes == 0) return zlib_unpack_empty(stream, streamBytes);
     return masked_uncompress(output, stream, uint32_t(streamBytes), uint32_t(outputBytes)) ==

@@ -56,17 +56,23 @@ bool pack_record(const uint8_t* content, size_t size, int level, Bytes* record) 
   return pack_record(content, size, level, record, choose_codec(size));
 }
 
-bool unpack_record(Bytes& stored, Bytes* content, std::optional<Codec> codec) {
-  PakMemberRecord r{};
-  if (!record_recognised(stored.data(), stored.size(), int64_t(stored.size()), &r)) return false;
+bool record_plausible(const PakMemberRecord& r, const uint8_t* head, size_t available,
+                      int64_t storedSize) {
   // A recognised record that fails any of these is damaged, never taken for stored bytes.
   const size_t at = PAK_MEMBER_RECORD_HEADER_SIZE;
-  if (r.packedSize < kShortestStream || at + uint64_t(r.packedSize) > stored.size() ||
-      !zlib_header(stored[at], stored[at + 1]))
+  if (available < PAK_RECORD_PROBE || r.packedSize < kShortestStream ||
+      int64_t(at) + int64_t(r.packedSize) > storedSize || !zlib_header(head[at], head[at + 1]))
     return false;
-  if (!masked_ratio_possible(r.packedSize, r.unpackedSize) ||
-      r.unpackedSize > uint32_t(HOST_MAX_FILE_SIZE))
+  return masked_ratio_possible(r.packedSize, r.unpackedSize) &&
+         r.unpackedSize <= uint32_t(HOST_MAX_FILE_SIZE);
+}
+
+bool unpack_record(Bytes& stored, Bytes* content, std::optional<Codec> codec) {
+  PakMemberRecord r{};
+  if (!record_recognised(stored.data(), stored.size(), int64_t(stored.size()), &r) ||
+      !record_plausible(r, stored.data(), stored.size(), int64_t(stored.size())))
     return false;
+  const size_t at = PAK_MEMBER_RECORD_HEADER_SIZE;
   content->resize(r.unpackedSize);
   if (!masked_unpack(codec.value_or(choose_codec(r.unpackedSize)), content->data(),
                      content->size(), stored.data() + at, r.packedSize)) {

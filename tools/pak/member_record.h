@@ -23,6 +23,12 @@ constexpr size_t PAK_RECORD_PROBE = PAK_MEMBER_RECORD_HEADER_SIZE + 2;
 bool record_recognised(const uint8_t* head, size_t available, int64_t storedSize,
                        PakMemberRecord* record);
 
+// Whether a recognised record (its head r, the member's first available bytes in head) can be
+// sound: a stream no shorter than the shortest, within the member's storedSize bytes, with a
+// sound zlib header, announcing content of a possible ratio and below 2 GiB.
+bool record_plausible(const PakMemberRecord& r, const uint8_t* head, size_t available,
+                      int64_t storedSize);
+
 // Packs content into a record at the compression level (-1 for zlib's default, 0 to 9).
 // Safe to call from several threads at once. False when the record would not fit 2 GiB or
 // memory runs out.

@@ -1,0 +1,91 @@
+// The update stopped dead at the entry of every call that changes the disk, one at a time (a
+// forked child whose host table ends the process there, as a kill or a power cut would): the
+// folder it leaves always holds a game that starts, a new pack never sits beside an old
+// executable, and the next run finishes the update and leaves nothing of the dead one behind.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/updater.h"
+#include "support/fault_injection.h"
+#include "update_fixture.h"
+
+namespace {
+
+constexpr int KILLED = 77;
+
+// Game folders to kill the update in.
+enum class Shape { Plain, ReadOnlyExe, NoPack, NoExe };
+
+class UpdateCrashTest : public UpdateTest {
+ protected:
+  void make_folder(Shape shape) {
+    next_case();
+    if (shape == Shape::ReadOnlyExe) set_read_only(game("Velmor.EXE"), true);
+    if (shape == Shape::NoPack) std::filesystem::remove(game("Update.PAK"));
+    if (shape == Shape::NoExe) std::filesystem::remove(game("Velmor.EXE"));
+    build_updater();
+    before_ = snapshot(game_.path());
+  }
+
+  // Runs the update in a child that dies at the nth disk change; true when it died there,
+  // false when the run ended before (no nth change).
+  bool run_killed_at(int nth) {
+    const pid_t child = fork();
+    if (child == 0) {
+      HostFaults faults;
+      faults.exit_at_change(nth, KILLED);
+      RunUpdate();
+      std::_Exit(0);
+    }
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    return WIFEXITED(status) && WEXITSTATUS(status) == KILLED;
+  }
+
+  // What a dead run may leave: each game file old or new, the executable there whenever it was
+  // there before, and the new pack only beside the new executable.
+  void expect_game_starts() {
+    const FolderState after = snapshot(game_.path());
+    const FolderState updated = updated_state();
+    for (const char* name : {"Velmor.EXE", "Update.PAK", "INSTALL.DAT"}) {
+      const bool was = before_.count(name) != 0;
+      if (after.count(name) == 0) {
+        EXPECT_TRUE(!was) << name << " lost";
+        continue;
+      }
+      const Bytes& now = after.at(name).bytes;
+      EXPECT_TRUE((was && now == before_.at(name).bytes) || now == updated.at(name).bytes)
+          << name << " is neither old nor new";
+    }
+    if (after.count("Update.PAK") != 0 && after.at("Update.PAK").bytes == newPack_) {
+      ASSERT_EQ(after.count("Velmor.EXE"), 1u);
+      EXPECT_EQ(after.at("Velmor.EXE").bytes, newExe_) << "the new pack beside the old executable";
+    }
+  }
+
+  FolderState before_;
+};
+
+TEST_F(UpdateCrashTest, ADeathAtAnyDiskChangeIsFinishedByTheNextRun) {
+  for (Shape shape : {Shape::Plain, Shape::ReadOnlyExe, Shape::NoPack, Shape::NoExe}) {
+    int deaths = 0;
+    for (int nth = 1;; ++nth) {
+      SCOPED_TRACE(testing::Message() << "shape " << int(shape) << ", killed at change " << nth);
+      make_folder(shape);
+      if (!run_killed_at(nth)) break;
+      ++deaths;
+      expect_game_starts();
+      RunUpdate();
+      EXPECT_TRUE(updateResult == RESULT_UPDATED || updateResult == RESULT_ALREADY_UPDATED)
+          << updateResult;
+      EXPECT_EQ(snapshot(game_.path()), updated_state());
+      expect_nothing_open();
+    }
+    EXPECT_GT(deaths, 5);
+  }
+}
+
+}  // namespace
