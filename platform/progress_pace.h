@@ -13,7 +13,7 @@ class ProgressPace {
   void end() { active_ = false; }
   bool active() const { return active_; }
   // Counts units done; true when the display should be drawn now (the work has run about a
-  // second and the last drawing is old enough).
+  // second, or its total alone will take that long, and the last drawing is old enough).
   bool step(int64_t units);
   // Done so far, in thousandths of the total.
   int permille() const;
@@ -24,5 +24,6 @@ class ProgressPace {
   int64_t done_ = 0;
   Clock::time_point start_{};
   Clock::time_point lastDraw_{};
+  bool atOnce_ = false;
   bool drawn_ = false;
 };
