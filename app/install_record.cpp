@@ -22,7 +22,7 @@ bool same_name(const char* a, const char* b) {
   }
 }
 
-// Reads the whole record into a buffer with the growth reserve after it. -1 on a host
+// Reads the whole record into a buffer with room after it for the record's growth. -1 on a host
 // failure; 0 when the record is too large to grow.
 int read_record(const char* path, uint8_t** buffer, size_t* length) {
   const HostHandle file = host_open(path, HOST_MODE_READ);
@@ -32,7 +32,8 @@ int read_record(const char* path, uint8_t** buffer, size_t* length) {
   if (size >= 0 && int64_t(size) + INSTALL_GROWTH_RESERVE > HOST_MAX_FILE_SIZE) {
     result = 0;  // the grown record could not be written
   } else if (size >= 0) {
-    auto* bytes = static_cast<uint8_t*>(mem_alloc(size_t(size) + INSTALL_GROWTH_RESERVE));
+    const size_t room = size_t(size) + install_record_growth(size_t(size));
+    auto* bytes = static_cast<uint8_t*>(mem_alloc(room));
     if (bytes != nullptr && (size == 0 || host_read(file, bytes, size) == size)) {
       *buffer = bytes;
       *length = size_t(size);

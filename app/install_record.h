@@ -25,7 +25,15 @@ constexpr char INSTALL_APPENDED_NAME[] = "Update.PAK";
 // or the new one not written whole (nothing is left behind).
 int InstallRecordStage(const char* path, StagedFile* file);
 
+// Bytes the record may grow by: the copied list (its names lie inside the old record, and
+// together stay under the growth reserve) and the added name.
+inline size_t install_record_growth(size_t oldLength) {
+  const size_t bound = oldLength + sizeof INSTALL_APPENDED_NAME;
+  return bound < size_t(INSTALL_GROWTH_RESERVE) ? bound : size_t(INSTALL_GROWTH_RESERVE);
+}
+
 // The new record's bytes from the old one's: its length in *newLength, in a buffer of
-// oldLength + INSTALL_GROWTH_RESERVE bytes whose first oldLength bytes hold the old record.
+// oldLength + install_record_growth(oldLength) bytes whose first oldLength bytes hold the old
+// record.
 // 1 when there is something to write; 0 as for InstallRecordStage.
 int InstallRecordBuild(uint8_t* buffer, size_t oldLength, size_t* newLength);

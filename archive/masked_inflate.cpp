@@ -10,12 +10,20 @@
 
 namespace {
 
+// The chunks, no larger than the stream and its content need: a small member costs little,
+// and the output room stays one byte over the content so an over-long stream shows at once.
 struct Buffers {
   uint8_t* in = nullptr;
   uint8_t* out = nullptr;
-  Buffers() {
-    in = static_cast<uint8_t*>(mem_alloc(MASKED_INFLATE_IN_CHUNK));
-    out = static_cast<uint8_t*>(mem_alloc(MASKED_INFLATE_OUT_CHUNK));
+  int32_t inSize;
+  int32_t outSize;
+  Buffers(uint32_t packedSize, uint32_t unpackedSize)
+      : inSize(packedSize < uint32_t(MASKED_INFLATE_IN_CHUNK) ? int32_t(packedSize)
+                                                               : MASKED_INFLATE_IN_CHUNK),
+        outSize(unpackedSize < uint32_t(MASKED_INFLATE_OUT_CHUNK) ? int32_t(unpackedSize) + 1
+                                                                   : MASKED_INFLATE_OUT_CHUNK) {
+    in = static_cast<uint8_t*>(mem_alloc(size_t(inSize)));
+    out = static_cast<uint8_t*>(mem_alloc(size_t(outSize)));
   }
   ~Buffers() {
     mem_free(out);
@@ -34,8 +42,7 @@ bool pump(z_stream& z, const Buffers& b, const ByteSource& source, uint32_t pack
   bool first = true;
   for (;;) {
     if (z.avail_in == 0 && unread > 0) {
-      const int32_t n = unread < uint32_t(MASKED_INFLATE_IN_CHUNK) ? int32_t(unread)
-                                                                    : MASKED_INFLATE_IN_CHUNK;
+      const int32_t n = unread < uint32_t(b.inSize) ? int32_t(unread) : b.inSize;
       if (!source.read(source.context, b.in, n)) return false;
       if (first) b.in[0] ^= STREAM_MASK;
       first = false;
@@ -44,9 +51,9 @@ bool pump(z_stream& z, const Buffers& b, const ByteSource& source, uint32_t pack
       z.avail_in = uInt(n);
     }
     z.next_out = b.out;
-    z.avail_out = uInt(MASKED_INFLATE_OUT_CHUNK);
+    z.avail_out = uInt(b.outSize);
     const int status = inflate(&z, Z_NO_FLUSH);
-    const uint32_t have = uint32_t(MASKED_INFLATE_OUT_CHUNK) - z.avail_out;
+    const uint32_t have = uint32_t(b.outSize) - z.avail_out;
     if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) return false;
     if (have != 0) {
       produced += have;
@@ -66,7 +73,7 @@ bool pump(z_stream& z, const Buffers& b, const ByteSource& source, uint32_t pack
 int masked_inflate_stream(const ByteSource& source, uint32_t packedSize, uint32_t unpackedSize,
                           const ByteSink& sink) {
   if (packedSize == 0 || source.read == nullptr || sink.write == nullptr) return -1;
-  Buffers buffers;
+  Buffers buffers(packedSize, unpackedSize);
   if (!buffers.ok()) return -1;
   z_stream z{};
   zlib_use_host_memory(&z);

@@ -6,7 +6,8 @@
 
 #include "archive/byte_pipe.h"
 
-// Input and output chunk sizes: the most the inflate holds besides zlib's own state.
+// Input and output chunk sizes: the most the inflate holds besides zlib's own state (less for
+// a stream or content smaller than a chunk).
 constexpr int32_t MASKED_INFLATE_IN_CHUNK = 256 << 10;
 constexpr int32_t MASKED_INFLATE_OUT_CHUNK = 1 << 20;
 

@@ -67,6 +67,24 @@ TEST_F(InstallRecordTest, HeaderAndBodyAreCarriedOverAndTheOldListStays) {
   EXPECT_EQ(load_le32(&now[INSTALL_NAME_COUNT_AT]), 3u);
 }
 
+// The list may begin at the record's first byte, so its copy is as long as the record: the new
+// record is twice the old one and the name.
+TEST_F(InstallRecordTest, ListSpanningTheWholeRecordIsCopiedWhole) {
+  Bytes old(800, 'a');
+  store_le32(&old[INSTALL_LIST_OFFSET_AT], 0);
+  store_le32(&old[INSTALL_NAME_COUNT_AT], 8);
+  old.back() = 0;
+  // Names: 768 'a', three empty ones (list offset), "\x08" and two empty (count), 23 'a'.
+  const std::vector<std::string> names = {std::string(768, 'a'), "", "", "", "\x08", "", "",
+                                          std::string(23, 'a')};
+  write(old);
+  AppendInstallRecord(path().c_str());
+  Bytes expected = appended_record(old, {});
+  expected.insert(expected.begin() + long(old.size()), old.begin(), old.end());
+  store_le32(&expected[INSTALL_NAME_COUNT_AT], uint32_t(names.size() + 1));
+  expect_record(expected);
+}
+
 TEST_F(InstallRecordTest, TwoAppendsInARowAddTheNameOnce) {
   const Bytes old = install_record({"Data.PAK"});
   write(old);
