@@ -54,7 +54,7 @@ Bytes install_record(const std::vector<std::string>& names) {
   return r;
 }
 
-// [failing change][present][pack][record][exe][self]
+// [failing change][folder: files present, running, leftovers][pack][record][exe][self]
 Bytes update_seed(uint8_t failing, uint8_t present, const Bytes& pack, const Bytes& record) {
   return cat({{failing, present}, block(pack), block(record), block(bytes_of("MZ old")),
               payload("MZ new executable", "PAKS new pack")});
@@ -115,6 +115,10 @@ int main(int argc, char** argv) {
       {"already.bin", update_seed(0, 3, game_pack("Update01.txt"), Bytes())},
       {"newer.bin", update_seed(0, 3, game_pack("Update02.txt"), Bytes())},
       {"fails_late.bin", update_seed(9, 7, game_pack(""), install_record({}))},
+      {"interrupted.bin", update_seed(0, 0x37, game_pack(""), install_record({}))},
+      {"files_lost.bin", update_seed(0, 0x60, game_pack(""), install_record({"A.PAK"}))},
+      {"game_running.bin", update_seed(0, 0x0F, game_pack(""), install_record({}))},
+      {"look_alike.bin", update_seed(4, 0x97, game_pack(""), install_record({}))},
   };
   const Bytes stream = pak_fixture_masked(bytes_of("some content, some content"));
   const std::vector<Seed> codec = {

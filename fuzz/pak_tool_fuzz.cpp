@@ -1,20 +1,25 @@
 // Fuzz target for the pak tool's reading of hostile archives: the input after its first byte is
 // an archive (or, first byte odd, an executable carrying one) in the in-memory host, which
-// `list` (table or JSON, deleted entries too or not), `verify` and `extract` (unpacked or as
-// stored, into an in-memory folder) read. The archive stays as it was, and extraction writes
-// nothing outside its folder, whatever the member names.
+// `list` (table or JSON, deleted entries too or not), `verify`, `extract` (unpacked or as
+// stored, into an in-memory folder) and `cat` read. The archive stays as it was; extraction
+// writes nothing outside its folder, whatever the member names; and every file it leaves, and
+// every member `cat` writes out, holds exactly some live member's bytes (as stored, or a packed
+// record's content as an independent inflate gives it): never a damaged or cut-short member.
 //
 // First byte: bit 0 executable, bit 1 raw names, bit 2 extract as stored, bit 3 list deleted
 // entries too, bit 4 list as JSON.
 #include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "archive/pak_table.h"
+#include "masked_model.h"
 #include "support/host_override.h"
 #include "support/memory_host.h"
+#include "tools/pak/archive_reader.h"
 #include "tools/pak/pak_commands.h"
 
 namespace {
@@ -34,6 +39,38 @@ bool inside_folder(const std::string& path) {
       return false;
   }
   return true;
+}
+
+using Bytes = std::vector<uint8_t>;
+
+// What the live members hold: their stored bytes, or (unpacked) their content, where a member
+// the tool takes for a packed record holds what the independent inflate gives, and nothing
+// when that refuses it. Also the live members' names.
+struct LiveMembers {
+  std::set<Bytes> contents;
+  std::set<std::string> names;
+};
+
+LiveMembers live_members(const std::string& archive, bool stored) {
+  LiveMembers live;
+  std::ostringstream out, err;
+  ToolIo io{out, err, false};
+  ArchiveReader reader;
+  if (!reader.open(archive, io)) return live;
+  for (int32_t i = 0; i < reader.count(); ++i) {
+    if (reader.entry(i).offset == 0) continue;  // deleted
+    live.names.insert(reader.name(i));
+    Bytes bytes;
+    if (!reader.read_stored(i, &bytes)) continue;
+    PakMemberRecord record;
+    if (stored || !reader.packed_record(i, &record)) {
+      live.contents.insert(bytes);
+    } else if (const std::optional<Bytes> content =
+                   record_content(bytes, uint32_t(memory_host::FILE_LIMIT))) {
+      live.contents.insert(*content);
+    }
+  }
+  return live;
 }
 
 }  // namespace
@@ -67,14 +104,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   extract.rawNames = raw;
   run_extract(extract, io);
 
-  if (g_archiveTop != 0) abort();
+  const LiveMembers live = live_members(archive, extract.stored);
   for (const auto& [name, content] : memory_host::files()) {
     if (name == archive) {
       if (content != bytes) abort();  // a reading command changed the archive
     } else if (!inside_folder(name)) {
       abort();  // written outside the folder
+    } else if (live.contents.count(content) == 0) {
+      abort();  // a file that holds no member's bytes
     }
   }
+  if (!extract.stored) {
+    for (const std::string& name : live.names) {
+      std::ostringstream catOut, catErr;
+      ToolIo catIo{catOut, catErr, false};
+      CatOptions cat;
+      cat.archive = archive;
+      cat.name = name;
+      cat.rawNames = true;
+      if (run_cat(cat, catIo) != 0) continue;
+      const std::string text = catOut.str();
+      if (live.contents.count(Bytes(text.begin(), text.end())) == 0) abort();
+    }
+  }
+  if (g_archiveTop != 0) abort();
   host_restore_all();
   return 0;
 }

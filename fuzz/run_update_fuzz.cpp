@@ -1,18 +1,21 @@
 // Fuzz target for the whole update over the in-memory host: a hostile game folder (game
-// executable, update pack, install record) and a hostile updater (the archive its executable
-// carries), with one change of the folder planned to fail. The folder afterwards is exactly as
-// it was or exactly the updated one (the payload's two members inflated, the record appended
-// to), never anything between, and the result says which.
+// executable, update pack, install record, what an interrupted run left, a game running) and a
+// hostile updater (the archive its executable carries), with one change of the folder planned
+// to fail. The folder afterwards is exactly the updated one, or each file in it is as it was or
+// as the leftovers' recovery makes it, never anything else, and the result says which.
 //
-// Input: [failing change, 0: none][which game files exist: bit 0 executable, 1 pack, 2 record]
-//        [u16 length][game pack][u16 length][install record][u16 length][game executable]
-//        [the updater's own bytes: an executable with an archive appended]
+// Input: [failing change, 0: none][folder: bit 0 executable, 1 pack, 2 record exist; 3 the
+//        executable is running; 4 new copies, 5 backups of the three files left over (a backup
+//        holds the file's bytes below); 6 those names in other letter case; 7 a look-alike
+//        name beside them][u16 length][game pack][u16 length][install record][u16 length]
+//        [game executable][the updater's own bytes: an executable with an archive appended]
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +40,15 @@ constexpr char kSelf[] = "self.exe";
 constexpr char kExe[] = "G:\\Velmor.EXE";
 constexpr char kPack[] = "G:\\Update.PAK";
 constexpr char kRecord[] = "G:\\INSTALL.DAT";
+constexpr char kLookAlike[] = "G:\\Velmor.EXE.~newer";
+
+struct GameFile {
+  const char* path;
+  const char* otherCase;  // the same name as a leftover may spell it
+};
+const GameFile kGameFiles[] = {{kExe, "G:\\velmor.exe"},
+                               {kPack, "G:\\UPDATE.pak"},
+                               {kRecord, "G:\\install.DAT"}};
 // Payload content up to this size must fit the in-memory host's files.
 constexpr uint32_t kContentLimit = uint32_t(memory_host::FILE_LIMIT / 2);
 
@@ -62,6 +74,25 @@ std::optional<Bytes> payload_content(const char* member) {
   return stored ? record_content(*stored, kContentLimit) : std::nullopt;
 }
 
+// Whether every name in got holds the bytes it has in one of the two folders, and every name
+// missing from got is missing from one of them too.
+bool each_file_from(const Folder& got, const Folder& one, const Folder& other) {
+  auto same = [](const Folder& f, const std::string& name, const Bytes* bytes) {
+    const auto it = f.find(name);
+    return it == f.end() ? bytes == nullptr : bytes != nullptr && it->second == *bytes;
+  };
+  std::set<std::string> names;
+  for (const Folder* f : {&got, &one, &other}) {
+    for (const auto& entry : *f) names.insert(entry.first);
+  }
+  for (const std::string& name : names) {
+    const auto it = got.find(name);
+    const Bytes* bytes = it == got.end() ? nullptr : &it->second;
+    if (!same(one, name, bytes) && !same(other, name, bytes)) return false;
+  }
+  return true;
+}
+
 // Says how the folder differs from what it should be, then stops.
 [[noreturn]] void folder_broken(const char* what, const Folder& expected, const Folder& got) {
   std::fprintf(stderr, "%s (result 0x%x)\n", what, unsigned(updateResult));
@@ -74,6 +105,27 @@ std::optional<Bytes> payload_content(const char* member) {
     if (expected.count(name) == 0) std::fprintf(stderr, "  left behind: %s\n", name.c_str());
   }
   abort();
+}
+
+// Puts what an interrupted run may leave beside each game file (a new copy, a backup holding
+// the file's bytes), and works out the folder its recovery gives: the leftovers gone, and a
+// missing file back from its backup.
+Folder place_leftovers(uint8_t folder, const Bytes* contents[3]) {
+  const bool otherCase = (folder & 0x40) != 0;
+  Folder recovered = memory_host::files();
+  for (int i = 0; i < 3; ++i) {
+    const std::string base = otherCase ? kGameFiles[i].otherCase : kGameFiles[i].path;
+    if (folder & 0x10) memory_host::put(base + (otherCase ? ".~NEW3" : ".~new0"), {'h', 'a'});
+    if (folder & 0x20) {
+      memory_host::put(base + (otherCase ? ".~OLD7" : ".~old0"), *contents[i]);
+      if (recovered.count(kGameFiles[i].path) == 0) recovered[kGameFiles[i].path] = *contents[i];
+    }
+  }
+  if (folder & 0x80) {
+    memory_host::put(kLookAlike, {'k'});
+    recovered[kLookAlike] = {'k'};
+  }
+  return recovered;
 }
 
 }  // namespace
@@ -89,6 +141,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (present & 1) memory_host::put(kExe, exe);
   if (present & 2) memory_host::put(kPack, pack);
   if (present & 4) memory_host::put(kRecord, record);
+  const Bytes* contents[3] = {&exe, &pack, &record};
+  const Folder recovered = place_leftovers(present, contents);
+  const bool running = (present & 8) != 0 && recovered.count(kExe) != 0;
+  if (running) memory_host::set_busy(kExe);
   memory_host::put(kSelf, in.rest());
 
   // What the folder becomes when the update goes through, worked out without the updater.
@@ -97,11 +153,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::optional<Bytes> newPack = payload_content("#:\\Update.PAK");
   std::optional<Folder> updated;
   if (newExe && newPack) {
-    updated = before;
+    updated = recovered;
+    (*updated)[kSelf] = before.at(kSelf);
     (*updated)[kExe] = *newExe;
     (*updated)[kPack] = *newPack;
-    if (present & 4) (*updated)[kRecord] = install_record_after_append(record);
+    const auto oldRecord = recovered.find(kRecord);
+    if (oldRecord != recovered.end()) {
+      (*updated)[kRecord] = install_record_after_append(oldRecord->second);
+    }
   }
+  Folder afterRecovery = recovered;
+  afterRecovery[kSelf] = before.at(kSelf);
 
   const bool shadowed = payload_shadows_folder();
   std::strcpy(gameFolder, "G:");
@@ -114,11 +176,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (updateResult == RESULT_UPDATED) {
     if (!updated) folder_broken("updated from a payload that cannot be", before, after);
     if (after != *updated) folder_broken("updated, but not to the payload", *updated, after);
-  } else if (after != before) {
-    folder_broken("not updated, yet the folder changed", before, after);
+    if (running) folder_broken("the running game was replaced", before, after);
+  } else if (failingChange == 0 && after != afterRecovery) {
+    folder_broken("not updated, yet the folder changed", afterRecovery, after);
+  } else if (!each_file_from(after, before, afterRecovery)) {
+    // A failed change may stop the recovery part way: each name as it was or as recovered.
+    folder_broken("not updated, and a file neither as it was nor as recovered", afterRecovery,
+                  after);
   }
   // Into a folder without a game, a sound payload always installs when nothing fails.
-  if (failingChange == 0 && (present & 1) == 0 && updated && !shadowed &&
+  if (failingChange == 0 && recovered.count(kExe) == 0 && updated && !shadowed &&
       updateResult != RESULT_UPDATED) {
     folder_broken("a sound payload was not installed", *updated, after);
   }

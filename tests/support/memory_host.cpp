@@ -26,6 +26,7 @@ std::map<std::string, std::vector<uint8_t>> g_files;
 std::set<std::string> g_folders;
 Open g_open[kMaxOpen];
 int g_changesUntilFailure = 0;  // 0: none planned
+std::set<std::string> g_busy;  // names a pretended program runs from
 
 // Counts one change; true when it is the one planned to fail.
 bool change_fails() {
@@ -138,9 +139,73 @@ uint32_t m_get_attributes(const char* path) {
   if (g_folders.count(path) != 0) return HOST_ATTR_DIRECTORY;
   return g_files.count(path) != 0 ? HOST_ATTR_ARCHIVE : HOST_NO_SUCH_FILE;
 }
-intptr_t m_refuse_find(const char*, HostFindData*) { return -1; }
+// Searches, one at a time as the host layer runs them: the files and folders directly in the
+// pattern's folder whose names match its last part, '*' and '?' as wildcards and letter case
+// ignored (as the Windows host matches).
+std::vector<HostFindData> g_found;
+size_t g_nextFound = 0;
+constexpr intptr_t kSearch = 1;
+
+char folded(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+bool wildcard_match(const char* pattern, const char* name) {
+  const char* star = nullptr;  // the last '*' seen, and where its match resumes
+  const char* resume = nullptr;
+  while (*name != '\0') {
+    if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern != '\0' && (*pattern == '?' || folded(*pattern) == folded(*name))) {
+      ++pattern;
+      ++name;
+    } else if (star != nullptr) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == '\0';
+}
+
+// The folder part of a path, separator included ("" when there is none), and the rest.
+size_t folder_length(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
+int m_find_next(intptr_t search, HostFindData* out) {
+  if (search != kSearch || g_nextFound >= g_found.size()) return -1;
+  *out = g_found[g_nextFound++];
+  return 0;
+}
+intptr_t m_find_first(const char* pattern, HostFindData* out) {
+  const std::string p = pattern;
+  const size_t folder = folder_length(p);
+  g_found.clear();
+  g_nextFound = 0;
+  auto consider = [&](const std::string& path, uint32_t attributes) {
+    if (folder_length(path) != folder || path.compare(0, folder, p, 0, folder) != 0) return;
+    const std::string name = path.substr(folder);
+    if (name.size() >= HOST_PATH_ROOM || !wildcard_match(p.c_str() + folder, name.c_str())) {
+      return;
+    }
+    HostFindData found{};
+    found.attributes = attributes;
+    std::memcpy(found.name, name.c_str(), name.size() + 1);
+    g_found.push_back(found);
+  };
+  for (const auto& file : g_files) consider(file.first, HOST_ATTR_ARCHIVE);
+  for (const std::string& f : g_folders) consider(f, HOST_ATTR_DIRECTORY);
+  return m_find_next(kSearch, out) == 0 ? kSearch : -1;
+}
+void m_find_close(intptr_t) {
+  g_found.clear();
+  g_nextFound = 0;
+}
 int m_replace(const char* from, const char* to) {
-  if (is_open(to)) return HOST_IN_USE;
+  if (is_open(to) || g_busy.count(to) != 0) return HOST_IN_USE;
   if (is_open(from) || g_files.count(from) == 0 || g_folders.count(to) != 0 || change_fails())
     return -1;
   g_files[to] = std::move(g_files[from]);
@@ -180,7 +245,7 @@ int m_link(const char* existing, const char* newPath) {
   g_files[newPath] = g_files[existing];
   return 0;
 }
-int m_busy(const char*) { return 0; }  // no program runs from memory
+int m_busy(const char* path) { return g_busy.count(path) != 0 ? 1 : 0; }
 int m_sync(const char* path) { return g_files.count(path) != 0 && !change_fails() ? 0 : -1; }
 
 }  // namespace
@@ -189,6 +254,9 @@ void install() {
   g_files.clear();
   g_folders.clear();
   g_locks.clear();
+  g_busy.clear();
+  g_found.clear();
+  g_nextFound = 0;
   g_changesUntilFailure = 0;
   for (Open& o : g_open) o = Open{};
   host_restore_all();
@@ -206,7 +274,9 @@ void install() {
   host_override(&HostOps::remove_dir, m_remove_dir);
   host_override(&HostOps::set_attributes, m_set_attributes);
   host_override(&HostOps::get_attributes, m_get_attributes);
-  host_override(&HostOps::find_first, m_refuse_find);
+  host_override(&HostOps::find_first, m_find_first);
+  host_override(&HostOps::find_next, m_find_next);
+  host_override(&HostOps::find_close, m_find_close);
   host_override(&HostOps::replace, m_replace);
   host_override(&HostOps::truncate, m_truncate);
   host_override(&HostOps::sync, m_sync);
@@ -227,6 +297,8 @@ const std::vector<uint8_t>* find(const std::string& name) {
 }
 
 const std::map<std::string, std::vector<uint8_t>>& files() { return g_files; }
+
+void set_busy(const std::string& name) { g_busy.insert(name); }
 
 void fail_change(int nth) { g_changesUntilFailure = nth > 0 ? nth : 0; }
 

@@ -2,6 +2,9 @@
 // archive opened and changed there through the file layer without touching the disk.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+
 #include "support/memory_host.h"
 #include "support/vfs_fixture.h"
 
@@ -26,7 +29,51 @@ TEST_F(MemoryHost, ServesTheHostCallsFromMemory) {
   EXPECT_EQ(host_truncate("b.bin", 2), 0);
   EXPECT_EQ(*memory_host::find("b.bin"), bytes_of("he"));
   EXPECT_EQ(host_delete("b.bin"), 0);
-  EXPECT_EQ(host_find_first("*", HOST_ATTR_NORMAL, nullptr), -1);
+  EXPECT_EQ(host_find_first("*", HOST_ATTR_NORMAL, nullptr), -1) << "nothing left to find";
+}
+
+// A search lists what lies directly in the pattern's folder and matches its last part.
+TEST_F(MemoryHost, SearchesOneFolderByWildcards) {
+  memory_host::install();
+  for (const char* name : {"G:\\Game.EXE", "G:\\Game.EXE.~old0", "G:\\sub\\x.~new1", "H:\\y.~a",
+                           "G:\\UPDATE.PAK.~NEW3"}) {
+    memory_host::put(name, bytes_of("z"));
+  }
+  ASSERT_EQ(host_make_dir("G:\\dir.~x"), 0);
+  const struct {
+    const char* pattern;
+    uint32_t mask;
+    std::set<std::string> found;
+  } cases[] = {
+      {"G:\\*.~*", HOST_ATTR_NORMAL, {"Game.EXE.~old0", "UPDATE.PAK.~NEW3"}},
+      {"G:\\*.~*", HOST_ATTR_DIRECTORY, {"dir.~x"}},
+      {"G:\\game.exe", HOST_ATTR_NORMAL, {"Game.EXE"}},
+      {"G:\\?ame.*", HOST_ATTR_NORMAL, {"Game.EXE", "Game.EXE.~old0"}},
+      {"G:\\sub/*", HOST_ATTR_NORMAL, {}},
+      {"G:\\sub\\*", HOST_ATTR_NORMAL, {"x.~new1"}},
+      {"G:\\*.zip", HOST_ATTR_NORMAL, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    std::set<std::string> found;
+    char name[HOST_PATH_ROOM];
+    for (int more = host_find_first(c.pattern, c.mask, name); more == 0;
+         more = host_find_next(name)) {
+      found.insert(name);
+    }
+    EXPECT_EQ(found, c.found);
+  }
+}
+
+TEST_F(MemoryHost, BusyFileCannotBeReplaced) {
+  memory_host::install();
+  memory_host::put("a.exe", bytes_of("old"));
+  memory_host::put("a.exe.new", bytes_of("new"));
+  memory_host::set_busy("a.exe");
+  EXPECT_EQ(host_busy("a.exe"), 1);
+  EXPECT_EQ(host_busy("a.exe.new"), 0);
+  EXPECT_EQ(host_replace("a.exe.new", "a.exe"), HOST_IN_USE);
+  EXPECT_EQ(*memory_host::find("a.exe"), bytes_of("old"));
 }
 
 TEST_F(MemoryHost, KeepsFoldersApartFromFiles) {
