@@ -41,7 +41,8 @@ uint32_t masked_compress(void* output, const void* input, uint32_t inputLength,
   return masked_compress2(output, input, inputLength, outputRoom, Z_DEFAULT_COMPRESSION);
 }
 
-uint32_t masked_uncompress(void* output, void* input, uint32_t inputLength, uint32_t outputRoom) {
+uint32_t masked_uncompress(void* output, void* input, uint32_t inputLength, uint32_t outputRoom,
+                           uint32_t* consumed) {
   if (input == nullptr || inputLength == 0) return 0;
   uint8_t* const first = static_cast<uint8_t*>(input);
   *first ^= STREAM_MASK;  // the buffer now holds a plain zlib stream until restored below
@@ -57,6 +58,7 @@ uint32_t masked_uncompress(void* output, void* input, uint32_t inputLength, uint
   }
   const int status = inflate(&stream, Z_FINISH);
   const uLong produced = stream.total_out;
+  if (consumed != nullptr) *consumed = uint32_t(stream.total_in);
   const int ended = inflateEnd(&stream);
   *first ^= STREAM_MASK;
   if (status != Z_STREAM_END || ended != Z_OK) return 0;

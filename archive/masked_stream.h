@@ -21,5 +21,7 @@ uint32_t masked_compress2(void* output, const void* input, uint32_t inputLength,
 uint32_t masked_compress(void* output, const void* input, uint32_t inputLength,
                          uint32_t outputRoom);
 // The input must be writable: its first byte is unmasked in place while the call runs, and
-// restored before it returns. The output room is used as given (0 stays 0).
-uint32_t masked_uncompress(void* output, void* input, uint32_t inputLength, uint32_t outputRoom);
+// restored before it returns. The output room is used as given (0 stays 0). The stream may end
+// before the input does; consumed, when given, receives the input bytes the stream took.
+uint32_t masked_uncompress(void* output, void* input, uint32_t inputLength, uint32_t outputRoom,
+                           uint32_t* consumed = nullptr);

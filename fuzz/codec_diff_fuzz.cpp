@@ -1,13 +1,16 @@
-// Differential fuzz target for the pak tool's two codecs: zlib and libdeflate must agree on
-// every masked stream (both accept with the same content, or both refuse), and what either
-// packs, both unpack to the content packed.
+// Differential fuzz target for the pak tool's two codecs and the updater's streaming inflate:
+// zlib, libdeflate and the updater must agree on every masked stream (all accept with the same
+// content, or all refuse: a member the tool verifies is one the updater installs), and what
+// either codec packs, both unpack to the content packed.
 //
 // Input: [mode][level][u16 unpacked size][bytes]. Even mode: the bytes are a masked stream
 // unpacked to the given size. Odd mode: the bytes are content packed at the level.
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
+#include "archive/masked_inflate.h"
 #include "fuzz_input.h"
 #include "tools/pak/masked_codec.h"
 
@@ -24,12 +27,37 @@ bool unpack(Codec codec, const Bytes& stream, size_t outputBytes, Bytes* out) {
   return ok;
 }
 
+// The updater's way: the stream read in pieces and its content handed on as it comes.
+struct Reading {
+  const Bytes& stream;
+  size_t at = 0;
+};
+bool read_piece(void* context, void* buffer, int32_t count) {
+  auto* r = static_cast<Reading*>(context);
+  if (count < 0 || r->stream.size() - r->at < size_t(count)) return false;
+  std::copy_n(r->stream.begin() + long(r->at), count, static_cast<uint8_t*>(buffer));
+  r->at += size_t(count);
+  return true;
+}
+bool take_piece(void* context, const void* data, int32_t count) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  static_cast<Bytes*>(context)->insert(static_cast<Bytes*>(context)->end(), bytes, bytes + count);
+  return true;
+}
+bool stream_unpack(const Bytes& stream, size_t outputBytes, Bytes* out) {
+  Reading reading{stream};
+  out->clear();
+  return masked_inflate_stream(ByteSource{read_piece, &reading}, uint32_t(stream.size()),
+                               uint32_t(outputBytes), ByteSink{take_piece, out}) == 0;
+}
+
 void compare_unpacking(const Bytes& stream, size_t outputBytes) {
-  Bytes byZlib, byLibdeflate;
+  Bytes byZlib, byLibdeflate, byUpdater;
   const bool zlibOk = unpack(Codec::Zlib, stream, outputBytes, &byZlib);
   const bool libdeflateOk = unpack(Codec::Libdeflate, stream, outputBytes, &byLibdeflate);
-  if (zlibOk != libdeflateOk) abort();  // one accepts what the other refuses
-  if (zlibOk && byZlib != byLibdeflate) abort();
+  const bool updaterOk = stream_unpack(stream, outputBytes, &byUpdater);
+  if (zlibOk != libdeflateOk || zlibOk != updaterOk) abort();  // one accepts what another refuses
+  if (zlibOk && (byZlib != byLibdeflate || byZlib != byUpdater)) abort();
 }
 
 void round_trip(const Bytes& content, int level) {

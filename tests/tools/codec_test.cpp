@@ -79,15 +79,19 @@ TEST(MaskedCodec, BothRefuseDamagedStreams) {
     uint8_t bits;
     int64_t cut;    // stream bytes taken off its end
     int64_t more;   // content bytes asked for beyond the real size
+    size_t after;   // bytes of another copy of the stream put after its end
   };
-  const Damage damages[] = {{"first byte unmasked", 0, false, STREAM_MASK, 0, 0},
-                            {"header check bits", 1, false, 0x01, 0, 0},
-                            {"deflate data", 100, false, 0x08, 0, 0},
-                            {"check sum", 1, true, 0x01, 0, 0},
-                            {"cut by one", 0, false, 0, 1, 0},
-                            {"cut to its header", 0, false, 0, -2, 0},
-                            {"one byte more asked", 0, false, 0, 0, 1},
-                            {"one byte fewer asked", 0, false, 0, 0, -1}};
+  // A stream that ends before its last byte is refused too, as the updater refuses it.
+  const Damage damages[] = {{"first byte unmasked", 0, false, STREAM_MASK, 0, 0, 0},
+                            {"header check bits", 1, false, 0x01, 0, 0, 0},
+                            {"deflate data", 100, false, 0x08, 0, 0, 0},
+                            {"check sum", 1, true, 0x01, 0, 0, 0},
+                            {"cut by one", 0, false, 0, 1, 0, 0},
+                            {"cut to its header", 0, false, 0, -2, 0, 0},
+                            {"one byte more asked", 0, false, 0, 0, 1, 0},
+                            {"one byte fewer asked", 0, false, 0, 0, -1, 0},
+                            {"a byte after its end", 0, false, 0, 0, 0, 1},
+                            {"a second stream after it", 0, false, 0, 0, 0, 64}};
   for (Codec packer : built_codecs()) {
     Bytes record;
     ASSERT_TRUE(pack_record(content.data(), content.size(), -1, &record, packer));
@@ -98,12 +102,25 @@ TEST(MaskedCodec, BothRefuseDamagedStreams) {
       bad[at] ^= d.bits;
       if (d.cut > 0) bad.resize(bad.size() - size_t(d.cut));
       if (d.cut < 0) bad.resize(size_t(-d.cut));
+      bad.insert(bad.end(), stream.begin(), stream.begin() + long(d.after));
       Bytes out(size_t(int64_t(content.size()) + d.more));
       for (Codec unpacker : built_codecs()) {
         SCOPED_TRACE(std::string(d.name) + ": " + codec_name(packer) + " inflated by " +
                      codec_name(unpacker));
         EXPECT_FALSE(masked_unpack(unpacker, out.data(), out.size(), bad.data(), bad.size()));
       }
+    }
+    // Empty content takes its own path: a byte after its stream is refused there too.
+    Bytes empty;
+    ASSERT_TRUE(pack_record(nullptr, 0, -1, &empty, packer));
+    Bytes emptyStream(empty.begin() + PAK_MEMBER_RECORD_HEADER_SIZE, empty.end());
+    emptyStream.push_back(0);
+    for (Codec unpacker : built_codecs()) {
+      SCOPED_TRACE(std::string("empty: ") + codec_name(packer) + " inflated by " +
+                   codec_name(unpacker));
+      uint8_t none = 0;
+      EXPECT_FALSE(masked_unpack(unpacker, &none, 0, emptyStream.data(), emptyStream.size()));
+      EXPECT_TRUE(masked_unpack(unpacker, &none, 0, emptyStream.data(), emptyStream.size() - 1));
     }
   }
 }

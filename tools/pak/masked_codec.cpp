@@ -22,10 +22,11 @@ constexpr int kDefaultLevel = 6;  // zlib's default level, on both codecs' scale
 bool zlib_unpack_empty(uint8_t* stream, size_t streamBytes) {
   Bytef none = 0;
   uLongf produced = 0;
+  uLong consumed = uLong(streamBytes);
   stream[0] ^= STREAM_MASK;
-  const int status = uncompress(&none, &produced, stream, uLong(streamBytes));
+  const int status = uncompress2(&none, &produced, stream, &consumed);
   stream[0] ^= STREAM_MASK;
-  return status == Z_OK && produced == 0;
+  return status == Z_OK && produced == 0 && consumed == streamBytes;
 }
 
 #if PAK_HAVE_LIBDEFLATE
@@ -86,8 +87,10 @@ bool masked_unpack(Codec codec, uint8_t* output, size_t outputBytes, uint8_t* st
   if (codec != Codec::Libdeflate) {
     if (outputBytes > 0xFFFFFFFFu || streamBytes > 0xFFFFFFFFu) return false;
     if (outputBytes == 0) return zlib_unpack_empty(stream, streamBytes);
-    return masked_uncompress(output, stream, uint32_t(streamBytes), uint32_t(outputBytes)) ==
-           outputBytes;
+    uint32_t consumed = 0;
+    return masked_uncompress(output, stream, uint32_t(streamBytes), uint32_t(outputBytes),
+                             &consumed) == outputBytes &&
+           consumed == streamBytes;
   }
 #if PAK_HAVE_LIBDEFLATE
   libdeflate_decompressor* d = decompressor();
@@ -95,10 +98,12 @@ bool masked_unpack(Codec codec, uint8_t* output, size_t outputBytes, uint8_t* st
   uint8_t nowhere = 0;
   stream[0] ^= STREAM_MASK;
   // Without a count of bytes produced, anything but exactly outputBytes is a failure.
-  const libdeflate_result result = libdeflate_zlib_decompress(
-      d, stream, streamBytes, outputBytes != 0 ? output : &nowhere, outputBytes, nullptr);
+  size_t consumed = 0;
+  const libdeflate_result result = libdeflate_zlib_decompress_ex(
+      d, stream, streamBytes, outputBytes != 0 ? output : &nowhere, outputBytes, &consumed,
+      nullptr);
   stream[0] ^= STREAM_MASK;
-  return result == LIBDEFLATE_SUCCESS;
+  return result == LIBDEFLATE_SUCCESS && consumed == streamBytes;
 #else
   return false;
 #endif

@@ -18,7 +18,7 @@ size_t masked_pack(Codec codec, uint8_t* output, size_t room, const uint8_t* inp
                    size_t inputBytes, int level);
 
 // Inflates the masked stream (its first byte is unmasked in place while this runs, and
-// restored) into exactly outputBytes of output. False unless the stream is sound, ends within
-// streamBytes, and gives exactly outputBytes (0 included).
+// restored) into exactly outputBytes of output. False unless the stream is sound, ends exactly
+// at its last byte (as the updater requires), and gives exactly outputBytes (0 included).
 bool masked_unpack(Codec codec, uint8_t* output, size_t outputBytes, uint8_t* stream,
                    size_t streamBytes);
