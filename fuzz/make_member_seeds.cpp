@@ -102,12 +102,18 @@ int main(int argc, char** argv) {
       {"huge_claim.bin", cat({{0}, hugeClaim})},
       {"repeated.bin", cat({{1}, pak_fixture_member_record(Bytes(3000, 'x'))})},
   };
+  // First byte: bit 0 executable, 1 raw names, 2 as stored, 3 deleted too, 4 JSON, 5-6 command
+  // (0 list, 0x20 verify, 0x40 extract, 0x60 cat).
   const std::vector<Seed> tool = {
       {"plain.bin", cat({{0x00}, tool_archive(false)})},
       {"compressed_json.bin", cat({{0x18}, tool_archive(true)})},
-      {"raw_stored.bin", cat({{0x06}, tool_archive(false)})},
-      {"appended.bin", cat({{0x09}, pak_fixture_append(pak_fixture_executable(32),
+      {"raw_stored.bin", cat({{0x46}, tool_archive(false)})},
+      {"appended.bin", cat({{0x29}, pak_fixture_append(pak_fixture_executable(32),
                                                        tool_archive(true))})},
+      {"verify_compressed.bin", cat({{0x20}, tool_archive(true)})},
+      {"extract_compressed.bin", cat({{0x40}, tool_archive(true)})},
+      {"cat_compressed.bin", cat({{0x60}, tool_archive(true)})},
+      {"cat_raw_plain.bin", cat({{0x62}, tool_archive(false)})},
   };
   const std::vector<Seed> update = {
       {"fresh.bin", update_seed(0, 0, Bytes(), Bytes())},

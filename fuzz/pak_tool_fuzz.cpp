@@ -1,13 +1,13 @@
 // Fuzz target for the pak tool's reading of hostile archives: the input after its first byte is
-// an archive (or, first byte odd, an executable carrying one) in the in-memory host, which
-// `list` (table or JSON, deleted entries too or not), `verify`, `extract` (unpacked or as
-// stored, into an in-memory folder) and `cat` read. The archive stays as it was; extraction
+// an archive (or, first byte odd, an executable carrying one) in the in-memory host, which one
+// command reads: `list` (table or JSON, deleted entries too or not), `verify`, `extract`
+// (unpacked or as stored, into an in-memory folder) or `cat`. The archive stays as it was; extraction
 // writes nothing outside its folder, whatever the member names; and every file it leaves, and
 // every member `cat` writes out, holds exactly some live member's bytes (as stored, or a packed
 // record's content as an independent inflate gives it): never a damaged or cut-short member.
 //
 // First byte: bit 0 executable, bit 1 raw names, bit 2 extract as stored, bit 3 list deleted
-// entries too, bit 4 list as JSON.
+// entries too, bit 4 list as JSON, bits 5 and 6 the command (list, verify, extract, cat).
 #include <cstdint>
 #include <cstdlib>
 #include <set>
@@ -25,6 +25,7 @@
 namespace {
 
 constexpr char kFolder[] = "out";
+enum Command { kList, kVerify, kExtract, kCat };
 
 // A path the extraction may have written: "out/" and then plain names separated by '/'.
 bool inside_folder(const std::string& path) {
@@ -86,49 +87,61 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::ostringstream out, err;
   ToolIo io{out, err, false};
   const bool raw = (flags & 2) != 0;
-  ListOptions list;
-  list.archive = archive;
-  list.all = (flags & 8) != 0;
-  list.json = (flags & 16) != 0;
-  list.rawNames = raw;
-  run_list(list, io);
-  VerifyOptions verify;
-  verify.archive = archive;
-  verify.rawNames = raw;
-  run_verify(verify, io);
-  ExtractOptions extract;
-  extract.archive = archive;
-  extract.directory = kFolder;
-  extract.stored = (flags & 4) != 0;
-  extract.threads = 1;  // unpacked inline: no threads started for every input
-  extract.rawNames = raw;
-  run_extract(extract, io);
-
-  const LiveMembers live = live_members(archive, extract.stored);
-  for (const auto& [name, content] : memory_host::files()) {
-    if (name == archive) {
-      if (content != bytes) abort();  // a reading command changed the archive
-    } else if (!inside_folder(name)) {
-      abort();  // written outside the folder
-    } else if (live.contents.count(content) == 0) {
-      abort();  // a file that holds no member's bytes
+  const bool stored = (flags & 4) != 0;
+  switch ((flags >> 5) & 3) {
+    case kList: {
+      ListOptions list;
+      list.archive = archive;
+      list.all = (flags & 8) != 0;
+      list.json = (flags & 16) != 0;
+      list.rawNames = raw;
+      run_list(list, io);
+      break;
+    }
+    case kVerify: {
+      VerifyOptions verify;
+      verify.archive = archive;
+      verify.rawNames = raw;
+      run_verify(verify, io);
+      break;
+    }
+    case kExtract: {
+      ExtractOptions extract;
+      extract.archive = archive;
+      extract.directory = kFolder;
+      extract.stored = stored;
+      extract.threads = 1;  // unpacked inline: no threads started for every input
+      extract.rawNames = raw;
+      run_extract(extract, io);
+      const LiveMembers live = live_members(archive, stored);
+      for (const auto& [name, content] : memory_host::files()) {
+        if (name == archive) continue;
+        if (!inside_folder(name)) abort();                  // written outside the folder
+        if (live.contents.count(content) == 0) abort();  // a file that holds no member's bytes
+      }
+      break;
+    }
+    case kCat: {
+      const LiveMembers live = live_members(archive, false);
+      // A few names: each cat opens the archive afresh.
+      int catted = 0;
+      for (auto name = live.names.begin(); name != live.names.end() && catted < 4;
+           ++name, ++catted) {
+        std::ostringstream catOut;
+        ToolIo catIo{catOut, err, false};
+        CatOptions cat;
+        cat.archive = archive;
+        cat.name = *name;
+        cat.rawNames = true;
+        if (run_cat(cat, catIo) != 0) continue;
+        const std::string text = catOut.str();
+        if (live.contents.count(Bytes(text.begin(), text.end())) == 0) abort();
+      }
+      break;
     }
   }
-  if (!extract.stored) {
-    // A few names: each cat opens the archive afresh.
-    int catted = 0;
-    for (auto name = live.names.begin(); name != live.names.end() && catted < 4; ++name, ++catted) {
-      std::ostringstream catOut, catErr;
-      ToolIo catIo{catOut, catErr, false};
-      CatOptions cat;
-      cat.archive = archive;
-      cat.name = *name;
-      cat.rawNames = true;
-      if (run_cat(cat, catIo) != 0) continue;
-      const std::string text = catOut.str();
-      if (live.contents.count(Bytes(text.begin(), text.end())) == 0) abort();
-    }
-  }
+  const std::vector<uint8_t>* after = memory_host::find(archive);
+  if (after == nullptr || *after != bytes) abort();  // a reading command changed the archive
   if (g_archiveTop != 0) abort();
   host_restore_all();
   return 0;

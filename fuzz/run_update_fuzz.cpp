@@ -52,26 +52,28 @@ const GameFile kGameFiles[] = {{kExe, "G:\\velmor.exe"},
 // Payload content up to this size must fit the in-memory host's files.
 constexpr uint32_t kContentLimit = uint32_t(memory_host::FILE_LIMIT / 2);
 
-// A member's stored bytes from the updater's archive, read before the run.
-std::optional<Bytes> payload_member(const char* member) {
-  if (pak_open(kSelf, PAK_OPEN_READ) < 0) return std::nullopt;
-  std::optional<Bytes> out = member_bytes(member);
-  pak_close_all();
-  return out;
-}
+// What the updater's archive offers, read once before the run: the two payload members'
+// contents (by the independent inflate), and whether the archive mounts a letter range that
+// takes in the game folder's drive (the new copies would then be written into that archive,
+// which refuses them).
+struct Payload {
+  std::optional<Bytes> exe;
+  std::optional<Bytes> pack;
+  bool shadowsFolder = false;
+};
 
-// Whether the updater's archive mounts a letter range that takes in the game folder's drive:
-// the new copies would then be written into that archive, which refuses them.
-bool payload_shadows_folder() {
-  if (pak_open(kSelf, PAK_OPEN_READ) < 0) return false;
-  const bool shadows = vfs_archive_for_path(kExe) >= 0;
+Payload read_payload() {
+  Payload p;
+  if (pak_open(kSelf, PAK_OPEN_READ) < 0) return p;
+  const auto content = [](const char* member) -> std::optional<Bytes> {
+    const std::optional<Bytes> stored = member_bytes(member);
+    return stored ? record_content(*stored, kContentLimit) : std::nullopt;
+  };
+  p.exe = content("#:\\Velmor.EXE");
+  p.pack = content("#:\\Update.PAK");
+  p.shadowsFolder = vfs_archive_for_path(kExe) >= 0;
   pak_close_all();
-  return shadows;
-}
-
-std::optional<Bytes> payload_content(const char* member) {
-  const std::optional<Bytes> stored = payload_member(member);
-  return stored ? record_content(*stored, kContentLimit) : std::nullopt;
+  return p;
 }
 
 // Whether every name in got holds the bytes it has in one of the two folders, and every name
@@ -149,8 +151,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // What the folder becomes when the update goes through, worked out without the updater.
   const Folder before = memory_host::files();
-  const std::optional<Bytes> newExe = payload_content("#:\\Velmor.EXE");
-  const std::optional<Bytes> newPack = payload_content("#:\\Update.PAK");
+  const Payload payload = read_payload();
+  const std::optional<Bytes>& newExe = payload.exe;
+  const std::optional<Bytes>& newPack = payload.pack;
   std::optional<Folder> updated;
   if (newExe && newPack) {
     updated = recovered;
@@ -165,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Folder afterRecovery = recovered;
   afterRecovery[kSelf] = before.at(kSelf);
 
-  const bool shadowed = payload_shadows_folder();
+  const bool shadowed = payload.shadowsFolder;
   std::strcpy(gameFolder, "G:");
   selfPathOverride = kSelf;
   updateResult = 0;
