@@ -169,7 +169,7 @@ bool wildcard_match(const char* pattern, const char* name) {
   return *pattern == '\0';
 }
 
-// The folder part of a path, separator included ("" when there is none), and the rest.
+// The length of a path's folder part, its last separator included (0 when it has none).
 size_t folder_length(const std::string& path) {
   const size_t slash = path.find_last_of("\\/");
   return slash == std::string::npos ? 0 : slash + 1;
