@@ -10,6 +10,7 @@
 #include <new>
 
 #include "host/host_posix.h"
+#include "host/path.h"
 
 namespace host_posix {
 namespace {
@@ -19,49 +20,10 @@ struct Search {
   char pattern[DISK_PATH_ROOM];  // the name part of the pattern, as names on disk are written
 };
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Bytes of the UTF-8 character at text (one for a byte that starts none).
-size_t character_length(const char* text) {
-  const auto lead = static_cast<unsigned char>(text[0]);
-  const size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF8 ? 4 : 1;
-  for (size_t i = 1; i < length; ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 1;
-  }
-  return length;
-}
-
-// Wildcard match with one backtrack point: linear in practice, no recursion.
-bool name_matches(const char* pattern, const char* name) {
-  if (strcmp(pattern, "*.*") == 0) return true;
-  const char* star = nullptr;
-  const char* resume = nullptr;
-  while (*name != '\0') {
-    if (*pattern == '*') {
-      star = pattern++;
-      resume = name;
-    } else if (*pattern == '?') {
-      ++pattern;
-      name += character_length(name);
-    } else if (*pattern != '\0' && fold(*pattern) == fold(*name)) {
-      ++pattern;
-      ++name;
-    } else if (star != nullptr) {
-      pattern = star + 1;
-      resume += character_length(resume);
-      name = resume;
-    } else {
-      return false;
-    }
-  }
-  while (*pattern == '*') ++pattern;
-  return *pattern == '\0';
-}
-
 // Fills out with the next listed name that matches; false when the listing runs out.
 bool next_match(Search& search, HostFindData* out) {
   while (const dirent* entry = readdir(search.listing)) {
-    if (!name_matches(search.pattern, entry->d_name)) continue;
+    if (!path_name_matches(search.pattern, entry->d_name)) continue;
     struct stat st;
     const int dir = dirfd(search.listing);
     if (fstatat(dir, entry->d_name, &st, 0) != 0 &&

@@ -82,8 +82,50 @@ int path_replace_extension(char* path, size_t room, const char* extension) {
   return 0;
 }
 
+namespace {
+
+char fold(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// Bytes of the UTF-8 character at text (one for a byte that starts none).
+size_t character_length(const char* text) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  const size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF8 ? 4 : 1;
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 1;
+  }
+  return length;
+}
+
+}  // namespace
+
+// Wildcard match with one backtrack point: linear in practice, no recursion.
+bool path_name_matches(const char* pattern, const char* name) {
+  if (strcmp(pattern, "*.*") == 0) return true;
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  while (*name != '\0') {
+    if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern == '?') {
+      ++pattern;
+      name += character_length(name);
+    } else if (*pattern != '\0' && fold(*pattern) == fold(*name)) {
+      ++pattern;
+      ++name;
+    } else if (star != nullptr) {
+      pattern = star + 1;
+      resume += character_length(resume);
+      name = resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == '\0';
+}
+
 bool path_same_ignoring_case(const char* a, const char* b) {
-  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
   for (;; ++a, ++b) {
     if (fold(*a) != fold(*b)) return false;
     if (*a == '\0') return true;

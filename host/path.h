@@ -28,6 +28,11 @@ int path_replace_extension(char* path, size_t room, const char* extension);
 // True when two paths are the same with ASCII letters folded, as the file layer finds names.
 bool path_same_ignoring_case(const char* a, const char* b);
 
+// True when a file name matches a search pattern by the Windows name-pattern rules: '*' any run
+// of characters, '?' exactly one (a whole UTF-8 character where the name holds one), "*.*"
+// every name, ASCII case ignored.
+bool path_name_matches(const char* pattern, const char* name);
+
 // Appends '\' unless the path is empty or already ends in '\'. room is the buffer's size.
 // Returns 0, or -1 (path unchanged) when the separator would not fit.
 int path_add_slash(char* path, size_t room);

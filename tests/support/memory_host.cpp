@@ -8,6 +8,7 @@
 #include <set>
 
 #include "host/host.h"
+#include "host/path.h"
 #include "support/host_override.h"
 
 namespace memory_host {
@@ -140,34 +141,10 @@ uint32_t m_get_attributes(const char* path) {
   return g_files.count(path) != 0 ? HOST_ATTR_ARCHIVE : HOST_NO_SUCH_FILE;
 }
 // Searches, one at a time as the host layer runs them: the files and folders directly in the
-// pattern's folder whose names match its last part, '*' and '?' as wildcards and letter case
-// ignored (as the Windows host matches).
+// pattern's folder whose names match its last part by the hosts' name-pattern rules.
 std::vector<HostFindData> g_found;
 size_t g_nextFound = 0;
 constexpr intptr_t kSearch = 1;
-
-char folded(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
-bool wildcard_match(const char* pattern, const char* name) {
-  const char* star = nullptr;  // the last '*' seen, and where its match resumes
-  const char* resume = nullptr;
-  while (*name != '\0') {
-    if (*pattern == '*') {
-      star = pattern++;
-      resume = name;
-    } else if (*pattern != '\0' && (*pattern == '?' || folded(*pattern) == folded(*name))) {
-      ++pattern;
-      ++name;
-    } else if (star != nullptr) {
-      pattern = star + 1;
-      name = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (*pattern == '*') ++pattern;
-  return *pattern == '\0';
-}
 
 // The length of a path's folder part, its last separator included (0 when it has none).
 size_t folder_length(const std::string& path) {
@@ -188,7 +165,7 @@ intptr_t m_find_first(const char* pattern, HostFindData* out) {
   auto consider = [&](const std::string& path, uint32_t attributes) {
     if (folder_length(path) != folder || path.compare(0, folder, p, 0, folder) != 0) return;
     const std::string name = path.substr(folder);
-    if (name.size() >= HOST_PATH_ROOM || !wildcard_match(p.c_str() + folder, name.c_str())) {
+    if (name.size() >= HOST_PATH_ROOM || !path_name_matches(p.c_str() + folder, name.c_str())) {
       return;
     }
     HostFindData found{};
