@@ -45,6 +45,14 @@ int write_content(int32_t member, int32_t destination) {
 
 }  // namespace
 
+int ExtractMemberTo(int32_t destination, const char* memberPath) {
+  const int32_t member = vfs_open(memberPath, HOST_MODE_READ);
+  if (member < 0) return -1;
+  const int result = write_content(member, destination);
+  vfs_close(member);
+  return result;
+}
+
 int ExtractMember(const char* destination, const char* memberPath) {
   const int32_t member = vfs_open(memberPath, HOST_MODE_READ);
   if (member < 0) return -1;

@@ -6,3 +6,6 @@
 
 // 0, or -1 with out emptied when the path does not fit in room bytes.
 int BuildGamePath(char* out, size_t room, const char* folder, const char* name);
+
+// The folder itself, or "." for the empty folder (the current one), for calls on the folder.
+inline const char* FolderOrCurrent(const char* folder) { return folder[0] != '\0' ? folder : "."; }

@@ -3,6 +3,7 @@
 // the old file and then takes its place.
 #include "app/install_record.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "archive/pak_format.h"
@@ -46,13 +47,20 @@ int read_record(const char* path, uint8_t** buffer, size_t* length) {
   return result;
 }
 
-// Writes the bytes to the staged name, whole and flushed.
-bool write_staged(const StagedFile& f, const uint8_t* bytes, size_t length) {
-  const HostHandle file = host_create(f.staged, 0);
-  if (file == HOST_INVALID_HANDLE) return false;
-  const bool ok = host_write(file, bytes, int32_t(length)) == int32_t(length) &&
-                  host_flush(file) == 0;
-  return host_close(file) == 0 && ok;
+// The new record written whole and flushed beside the old one, under a name no file had.
+bool write_beside(const char* path, const uint8_t* bytes, size_t length, char* side, size_t room) {
+  for (int digit = 0; digit < 10; ++digit) {
+    const int n = snprintf(side, room, "%s.~new%d", path, digit);
+    if (n <= 0 || size_t(n) >= room) return false;
+    const HostHandle file = host_create(side, HOST_CREATE_NEW);
+    if (file == HOST_INVALID_HANDLE) continue;
+    const bool ok = host_write(file, bytes, int32_t(length)) == int32_t(length) &&
+                    host_flush(file) == 0;
+    if (host_close(file) == 0 && ok) return true;
+    host_delete(side);
+    return false;
+  }
+  return false;
 }
 
 }  // namespace
@@ -88,7 +96,7 @@ int InstallRecordBuild(uint8_t* buffer, size_t oldLength, size_t* newLength) {
   return 1;
 }
 
-int InstallRecordStage(const char* path, StagedFile* file) {
+int InstallRecordNew(const char* path, uint8_t** bytes, size_t* length) {
   // Only a record the host says is not there is absent; one that could not be looked at is a
   // failure, never a record to skip.
   uint32_t attributes = 0;
@@ -97,27 +105,34 @@ int InstallRecordStage(const char* path, StagedFile* file) {
   if (found != HOST_FOUND) return -1;
   if ((attributes & HOST_ATTR_DIRECTORY) != 0) return 0;
   uint8_t* buffer = nullptr;
-  size_t length = 0;
-  const int loaded = read_record(path, &buffer, &length);
+  size_t oldLength = 0;
+  const int loaded = read_record(path, &buffer, &oldLength);
   if (loaded <= 0) return loaded;
-
   size_t newLength = 0;
-  int result = InstallRecordBuild(buffer, length, &newLength);
-  if (result == 1) {
-    if (StagedFileBegin(file, path) != 0) {
-      result = -1;
-    } else if (!write_staged(*file, buffer, newLength)) {
-      StagedFileDiscard(file);
-      result = -1;
-    }
+  if (InstallRecordBuild(buffer, oldLength, &newLength) != 1) {
+    mem_free(buffer);
+    return 0;
   }
-  mem_free(buffer);
-  return result;
+  *bytes = buffer;
+  *length = newLength;
+  return 1;
 }
 
 void AppendInstallRecord(const char* path) {
-  StagedFile record;
-  if (InstallRecordStage(path, &record) != 1) return;
-  StagedFile* files[] = {&record};
-  StagedCommit(files, 1);
+  uint8_t* bytes = nullptr;
+  size_t length = 0;
+  if (InstallRecordNew(path, &bytes, &length) != 1) return;
+  // One file: its new copy takes its name in one step, or the old one stays.
+  char side[HOST_PATH_ROOM];
+  uint32_t attributes = 0;
+  if (host_lookup(path, &attributes) == HOST_FOUND &&
+      write_beside(path, bytes, length, side, sizeof side)) {
+    const bool readOnly = (attributes & HOST_ATTR_READONLY) != 0;
+    if ((readOnly && host_set_attributes(path, HOST_ATTR_NORMAL) != 0) ||
+        host_replace(side, path) != 0) {
+      host_delete(side);
+      if (readOnly) host_set_attributes(path, attributes);
+    }
+  }
+  mem_free(bytes);
 }

@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/staged_file.h"
 
 constexpr size_t INSTALL_LIST_OFFSET_AT = 768;
 constexpr size_t INSTALL_NAME_COUNT_AT = 772;
@@ -19,11 +18,11 @@ constexpr int32_t INSTALL_GROWTH_RESERVE = 512000;
 constexpr int32_t INSTALL_RESERVE_MARGIN = 128;
 constexpr char INSTALL_APPENDED_NAME[] = "Update.PAK";
 
-// Writes the record at path with "Update.PAK" added beside it, staged in file (which it
-// begins). 1: staged; 0: nothing to write (no record, not well formed, the name already
-// listed, the list too long for the reserve); -1: the record could not be looked at or read,
-// or the new one not written whole (nothing is left behind).
-int InstallRecordStage(const char* path, StagedFile* file);
+// The record at path with "Update.PAK" added: 1 with the new record's bytes in *bytes (freed
+// with mem_free) and their count in *length; 0: nothing to write (no record, not well formed,
+// the name already listed, the list too long for the reserve); -1: the record could not be
+// looked at or read.
+int InstallRecordNew(const char* path, uint8_t** bytes, size_t* length);
 
 // Bytes the record may grow by: the copied list (its names lie inside the old record, and
 // together stay under the growth reserve) and the added name.
@@ -35,5 +34,5 @@ inline size_t install_record_growth(size_t oldLength) {
 // The new record's bytes from the old one's: its length in *newLength, in a buffer of
 // oldLength + install_record_growth(oldLength) bytes whose first oldLength bytes hold the old
 // record.
-// 1 when there is something to write; 0 as for InstallRecordStage.
+// 1 when there is something to write; 0 as for InstallRecordNew.
 int InstallRecordBuild(uint8_t* buffer, size_t oldLength, size_t* newLength);

@@ -1,98 +1,145 @@
-// Recovery of an interrupted update: the leftovers are found by one search of the game folder
-// for "*.~*", recognised by name, and undone. Replacement is atomic and the update pack goes
-// last, so the files in place always form a game that starts: a crash before the pack's swap
-// leaves the old pack, which the next run updates again; one after it leaves only backups.
+// Recovery of an interrupted update from its journal, and the game folder's update lock.
+// Replacement is atomic and the pack goes last, so before recovery the files in place already
+// form a game that starts; recovery makes the folder wholly old or wholly new again.
 #include "app/interrupted_run.h"
 
-#include <cstring>
-
-#include "app/app_state.h"
+#include "app/content_id.h"
 #include "app/game_path.h"
-#include "app/staged_file.h"
-#include "host/host.h"
 
 namespace {
 
-constexpr const char* GAME_FILES[] = {GAME_EXE_NAME, GAME_PACK_NAME, INSTALL_RECORD_NAME};
-constexpr int GAME_FILE_COUNT = 3;
-// Each game file has at most ten new copies and ten backups.
-constexpr int MAX_LEFTOVERS = GAME_FILE_COUNT * 2 * STAGED_NAME_DIGITS;
+constexpr char kLockName[] = "VelmorUpdate";  // the host adds ".lock"
 
-struct Leftover {
-  int gameFile;  // index into GAME_FILES
-  bool backup;
-  char name[HOST_PATH_ROOM];
+struct EntryPaths {
+  char target[WORK_PATH_ROOM];
+  char staged[WORK_PATH_ROOM];
+  char backup[WORK_PATH_ROOM];
 };
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-bool same_folded(const char* a, const char* b, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
+// Removes a file the journal names, if it is there: 0 or -1.
+int remove_named(const char* path) {
+  const int there = host_lookup(path, nullptr);
+  if (there == HOST_ABSENT) return 0;
+  if (there != HOST_FOUND) return -1;
+  return host_force_delete(path);
 }
 
-// Recognises "<game file>.~new<digit>" and "<game file>.~old<digit>" in any letter case.
-bool recognise(const char* name, Leftover* out) {
-  const size_t length = strlen(name);
-  for (int g = 0; g < GAME_FILE_COUNT; ++g) {
-    const size_t base = strlen(GAME_FILES[g]);
-    if (length != base + 6 || !same_folded(name, GAME_FILES[g], base)) continue;
-    const char* tail = name + base;
-    if (tail[0] != '.' || tail[1] != '~' || tail[5] < '0' || tail[5] > '9') return false;
-    if (same_folded(tail + 2, STAGED_MARK, 3)) {
-      out->backup = false;
-    } else if (same_folded(tail + 2, BACKUP_MARK, 3)) {
-      out->backup = true;
-    } else {
-      return false;
-    }
-    out->gameFile = g;
-    memcpy(out->name, name, length + 1);
-    return true;
-  }
-  return false;
+// True when the file at path holds the content.
+bool holds(const char* path, const ContentId& content) {
+  ContentId id{};
+  return ContentIdOfFile(path, &id) == 1 && id == content;
 }
 
-// The leftovers in the folder, at most MAX_LEFTOVERS of them.
-int find_leftovers(const char* folder, Leftover* found) {
-  char pattern[WORK_PATH_ROOM];
-  if (BuildGamePath(pattern, sizeof pattern, folder, "*.~*") != 0) return 0;
-  int count = 0;
-  char name[HOST_PATH_ROOM];
-  for (int more = host_find_first(pattern, HOST_ATTR_NORMAL, name); more == 0 && count < MAX_LEFTOVERS;
-       more = host_find_next(name)) {
-    if (recognise(name, &found[count])) ++count;
+int roll_back_entry(const char* folder, JournalState state, const JournalEntry& e) {
+  EntryPaths p;
+  if (!JournalPaths(folder, e, p.target, p.staged, p.backup)) return -1;
+  const int staged = host_lookup(p.staged, nullptr);
+  if (staged != HOST_FOUND && staged != HOST_ABSENT) return -1;
+  if (staged == HOST_FOUND && host_force_delete(p.staged) != 0) return -1;
+  // Before the journal said swapping, no game file was touched.
+  if (state == JOURNAL_STAGING) return remove_named(p.backup);
+
+  if (!e.hadOld) {
+    // A file the run brought: gone again if its new copy took its name.
+    if (staged == HOST_ABSENT && holds(p.target, e.newContent)) return host_force_delete(p.target);
+    return 0;
   }
-  host_find_first(nullptr, 0, nullptr);  // ends the search
-  return count;
+  // The old file is to stand under its name; its backup brings it back when it does not.
+  bool restore = false;
+  if (staged == HOST_FOUND) {
+    const int there = host_lookup(p.target, nullptr);
+    if (there != HOST_FOUND && there != HOST_ABSENT) return -1;
+    restore = there == HOST_ABSENT;
+  } else {
+    ContentId now{};
+    const int read = ContentIdOfFile(p.target, &now);
+    if (read < 0) return -1;
+    restore = read == 0 || !(now == e.oldContent);
+  }
+  if (restore) {
+    if (!holds(p.backup, e.oldContent) || host_replace(p.backup, p.target) != 0) return -1;
+  }
+  // The backup goes before the attributes come back: a backup that is a second name of the
+  // file shares them, and its removal makes it writable.
+  if (remove_named(p.backup) != 0) return -1;
+  uint32_t attributes = 0;
+  if (host_lookup(p.target, &attributes) != HOST_FOUND) return -1;
+  if (attributes != e.oldAttributes && host_set_attributes(p.target, e.oldAttributes) != 0) return -1;
+  return 0;
+}
+
+int roll_forward_entry(const char* folder, const JournalEntry& e) {
+  EntryPaths p;
+  if (!JournalPaths(folder, e, p.target, p.staged, p.backup)) return -1;
+  const int staged = host_lookup(p.staged, nullptr);
+  if (staged != HOST_FOUND && staged != HOST_ABSENT) return -1;
+  // A new copy is put in place only when it is whole; a backup is never put back.
+  if (staged == HOST_FOUND) {
+    if (!holds(p.staged, e.newContent) || host_replace(p.staged, p.target) != 0) return -1;
+  }
+  return remove_named(p.backup);
 }
 
 }  // namespace
 
-int RecoverInterruptedUpdate(const char* folder) {
-  Leftover found[MAX_LEFTOVERS];
-  const int count = find_leftovers(folder, found);
-  int result = 0;
-  char leftover[WORK_PATH_ROOM], target[WORK_PATH_ROOM];
-  for (int i = 0; i < count; ++i) {
-    if (BuildGamePath(leftover, sizeof leftover, folder, found[i].name) != 0) return -1;
-    if (found[i].backup) {
-      if (BuildGamePath(target, sizeof target, folder, GAME_FILES[found[i].gameFile]) != 0) return -1;
-      uint32_t attributes = 0;
-      const int there = host_lookup(target, &attributes);
-      if (there == HOST_ABSENT) {
-        // The game file went missing under the interrupted run: its backup takes its place.
-        if (host_move(leftover, target) != 0) result = -1;
-        continue;
-      }
-      if (there != HOST_FOUND) {
-        result = -1;
-        continue;
-      }
-    }
-    if (host_force_delete(leftover) != 0) result = -1;
+// Both ways stop at the first file that will not move: going on would put an old file beside a
+// new pack (backwards, the pack goes first; forwards, it goes last).
+int JournalRollBack(const char* folder, const UpdateJournal& journal) {
+  for (int i = journal.count - 1; i >= 0; --i) {
+    if (roll_back_entry(folder, journal.state, journal.entries[i]) != 0) return -1;
   }
-  return result;
+  return 0;
+}
+
+int JournalRollForward(const char* folder, const UpdateJournal& journal) {
+  for (int i = 0; i < journal.count; ++i) {
+    if (roll_forward_entry(folder, journal.entries[i]) != 0) return -1;
+  }
+  return 0;
+}
+
+int RecoverInterruptedUpdate(const char* folder) {
+  UpdateJournal journal{};
+  const int read = JournalRead(folder, &journal);
+  if (read == JOURNAL_UNFINISHED) return JournalRemove(folder);
+  if (read <= 0) return read;
+  const int done = journal.state == JOURNAL_COMMITTED ? JournalRollForward(folder, journal)
+                                                      : JournalRollBack(folder, journal);
+  if (done != 0) return -1;
+  return JournalRemove(folder);
+}
+
+HostHandle FolderLockTake(const char* folder) {
+  char path[WORK_PATH_ROOM];
+  if (BuildGamePath(path, sizeof path, folder, kLockName) != 0) return HOST_INVALID_HANDLE;
+  return host_lock(path);
+}
+
+void FolderLockRelease(const char* folder, HostHandle lock) {
+  char path[WORK_PATH_ROOM];
+  if (lock == HOST_INVALID_HANDLE || lock == HOST_IN_USE) return;
+  if (BuildGamePath(path, sizeof path, folder, kLockName) != 0) return;
+  host_unlock(path, lock);
+}
+
+bool FolderIsAbsolute(const char* folder) {
+  if (folder == nullptr) return false;
+  const auto slash = [](char c) { return c == '\\' || c == '/'; };
+  const char first = folder[0];
+  const bool drive = ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) &&
+                     folder[1] == ':' && slash(folder[2]);
+  const bool share = slash(folder[0]) && slash(folder[1]) && folder[2] != '\0';
+#ifdef _WIN32
+  return drive || share;
+#else
+  return drive || share || first == '/';
+#endif
+}
+
+void RecoverAtStartUp(const char* folder) {
+  if (!FolderIsAbsolute(folder)) return;
+  const HostHandle lock = FolderLockTake(folder);
+  if (lock == HOST_INVALID_HANDLE || lock == HOST_IN_USE) return;
+  RecoverInterruptedUpdate(folder);
+  FolderLockRelease(folder, lock);
 }

@@ -7,7 +7,7 @@
 #include "app/game_path.h"
 #include "app/install_record.h"
 #include "app/interrupted_run.h"
-#include "app/staged_file.h"
+#include "app/folder_change.h"
 #include "app/update_progress.h"
 #include "app/updater.h"
 #include "archive/pak_recognise.h"
@@ -97,47 +97,46 @@ uint32_t installed_version() {
   return result;
 }
 
-// Writes a member of the updater's archive, inflated, as the new copy of a game file.
-bool stage_member(StagedFile* file, const char* name, const char* member) {
-  char target[WORK_PATH_ROOM];
-  if (!game_path(target, name) || StagedFileBegin(file, target) != 0) return false;
-  if (ExtractMember(file->staged, member) != 0) {
-    StagedFileDiscard(file);
-    return false;
-  }
-  return true;
-}
-
-// Stages both members and the install record, then puts them in place: the record and the
-// executable first, the pack that carries this update's marker last, so that a run found
-// interrupted is one whose pack is still the old one.
+// Writes the new copies (the install record's when it changes, the executable's, the pack's)
+// through the journalled change, then puts them in place: the record and the executable first,
+// the pack that carries this update's marker last, so that a run found interrupted before its
+// commit is one whose pack is still the old one.
 uint32_t install_payload() {
-  StagedFile exe, pack, record;
-  if (!stage_member(&exe, GAME_EXE_NAME, PAYLOAD_EXE)) return RESULT_FAILED;
-  if (!stage_member(&pack, GAME_PACK_NAME, PAYLOAD_PACK)) {
-    StagedFileDiscard(&exe);
-    return RESULT_FAILED;
-  }
-  pak_close_all();
-
   char recordPath[WORK_PATH_ROOM];
-  const int recordStaged = game_path(recordPath, INSTALL_RECORD_NAME)
-                               ? InstallRecordStage(recordPath, &record)
-                               : 0;
-  if (recordStaged < 0) {
-    StagedFileDiscard(&pack);
-    StagedFileDiscard(&exe);
+  uint8_t* record = nullptr;
+  size_t recordLength = 0;
+  const int recordChanges =
+      game_path(recordPath, INSTALL_RECORD_NAME) ? InstallRecordNew(recordPath, &record, &recordLength) : 0;
+  if (recordChanges < 0) return RESULT_FAILED;
+  uint8_t files[JOURNAL_MAX_FILES];
+  int count = 0;
+  if (recordChanges == 1) files[count++] = GAME_FILE_RECORD;
+  const int exe = count;
+  files[count++] = GAME_FILE_EXE;
+  files[count++] = GAME_FILE_PACK;
+
+  FolderChange change;
+  if (FolderChangeBegin(&change, gameFolder, files, count) != 0) {
+    mem_free(record);
     return RESULT_FAILED;
   }
-  StagedFile* withRecord[] = {&record, &exe, &pack};
-  StagedFile* const* files = recordStaged == 1 ? withRecord : withRecord + 1;
-  return StagedCommit(files, recordStaged == 1 ? 3 : 2) == 0 ? RESULT_UPDATED : RESULT_FAILED;
+  bool written = ExtractMemberTo(FolderChangeStaged(&change, exe), PAYLOAD_EXE) == 0 &&
+                 ExtractMemberTo(FolderChangeStaged(&change, exe + 1), PAYLOAD_PACK) == 0;
+  if (written && recordChanges == 1) {
+    written = host_write(FolderChangeStaged(&change, 0), record, int32_t(recordLength)) ==
+              int32_t(recordLength);
+  }
+  mem_free(record);
+  pak_close_all();
+  if (!written) {
+    FolderChangeAbandon(&change);
+    return RESULT_FAILED;
+  }
+  return FolderChangeCommit(&change) == 0 ? RESULT_UPDATED : RESULT_FAILED;
 }
 
-}  // namespace
-
-void RunUpdate() {
-  fill_self_path();
+// The run itself, under the folder's lock.
+void run_locked() {
   // What an interrupted run left is put right before the folder is looked at.
   if (RecoverInterruptedUpdate(gameFolder) != 0) {
     updateResult = RESULT_FAILED;
@@ -166,4 +165,18 @@ void RunUpdate() {
   updateResult = install_payload();
   UpdateProgressEnd();
   pak_close_all();
+}
+
+}  // namespace
+
+void RunUpdate() {
+  fill_self_path();
+  // One update of a folder at a time, whoever runs it: a second one touches nothing.
+  const HostHandle lock = FolderLockTake(gameFolder);
+  if (lock == HOST_INVALID_HANDLE || lock == HOST_IN_USE) {
+    updateResult = RESULT_FAILED;
+    return;
+  }
+  run_locked();
+  FolderLockRelease(gameFolder, lock);
 }

@@ -67,9 +67,10 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE previousInstance, int showCommand)
   }
   if (!create_main_window(instance, showCommand)) return 0;
   LoadGameSettings();
-  // A game file that an interrupted update left missing is back before the dialog asks
-  // whether the folder holds the game; RunUpdate tries again for a folder chosen later.
-  RecoverInterruptedUpdate(gameFolder);
+  // An interrupted update of the folder the settings name is finished or undone before the
+  // dialog asks anything, so that Cancel leaves that folder wholly old or wholly new;
+  // RunUpdate does the same for a folder chosen later.
+  RecoverAtStartUp(gameFolder);
   updateResult = 0;
   UiDialogBox(instance, DIALOG_CONFIRM, mainWindow, ConfirmDialogProc, 0);
   report(updateResult);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/win32_ui.h"
 
@@ -23,6 +24,8 @@ INT_PTR CALLBACK ConfirmDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 void RunUpdate();
 // Copies an archive member's packed content, inflated, to destination. 0 or -1.
 int ExtractMember(const char* destination, const char* memberPath);
+// The same into an open file handle (written from where it stands, flushed, left open). 0 or -1.
+int ExtractMemberTo(int32_t destination, const char* memberPath);
 
 // Fills gameFolder from key GAMEDIR of section INI in VELMOR.INI of the Windows folder.
 void LoadGameSettings();

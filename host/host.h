@@ -100,6 +100,11 @@ struct HostOps {
   // 1 when some process has the file open or mapped (a running program), 0 when none has,
   // -1 when it could not tell.
   int (*busy)(const char* path);
+  // Gives the open file the permission bits of the file at like, less set-user-ID,
+  // set-group-ID and sticky, through the handle (never by name): 0 or -1.
+  int (*carry_permissions)(HostHandle handle, const char* like);
+  // Puts a folder's own changes (names made, renamed or removed in it) on disk: 0 or -1.
+  int (*sync_folder)(const char* path);
 };
 
 extern const HostOps g_hostDefaultOps;
@@ -133,6 +138,10 @@ int host_lookup(const char* path, uint32_t* attributes);
 int host_link(const char* existing, const char* newPath);
 // 1 when the file is open or mapped by some process, 0 when not, -1 when unknown.
 int host_busy(const char* path);
+// The open file takes like's permission bits (set-ID and sticky bits never): 0 or -1.
+int host_carry_permissions(HostHandle handle, const char* like);
+// The folder's names made, renamed and removed reach the disk: 0 or -1.
+int host_sync_folder(const char* path);
 HostHandle host_recreate(const char* path, uint32_t attributes);
 // One change of a file at a time, across processes: see HostOps::lock and unlock.
 HostHandle host_lock(const char* path);

@@ -156,6 +156,16 @@ int host_busy(const char* path) {
   return pick(&HostOps::busy)(path);
 }
 
+int host_carry_permissions(HostHandle handle, const char* like) {
+  if (handle == HOST_INVALID_HANDLE || like == nullptr) return -1;
+  return pick(&HostOps::carry_permissions)(handle, like);
+}
+
+int host_sync_folder(const char* path) {
+  if (path == nullptr) return -1;
+  return pick(&HostOps::sync_folder)(path);
+}
+
 int host_find_first(const char* pattern, uint32_t mask, char* name) {
   if (name != nullptr) name[0] = '\0';
   // One search at a time: an abandoned one would otherwise keep its host handle for good.

@@ -302,7 +302,7 @@ constinit const HostOps g_hostDefaultOps = {
     host_posix::heap_realloc,         host_posix::heap_free,        host_posix::replace,
     host_posix::truncate,             host_posix::sync,             host_posix::lock,
     host_posix::unlock,               host_posix::lookup,           host_posix::link,
-    host_posix::busy,
+    host_posix::busy,                 host_posix::carry_permissions, host_posix::sync_folder,
 };
 
 // The Windows folder of the Wine prefix, as the Windows-style path that maps onto it (ASCII:

@@ -91,6 +91,8 @@ int busy(const char* path);
 int replace(const char* from, const char* to);
 int truncate(const char* path, int32_t length);
 int sync(const char* path);
+int carry_permissions(HostHandle handle, const char* like);
+int sync_folder(const char* path);
 
 // Change locks behind g_hostDefaultOps.lock / unlock (host_lock_posix.cpp).
 HostHandle lock(const char* path);

@@ -1,6 +1,7 @@
-// POSIX file steps for the tools' safe changes: a rename over an existing file that keeps the
-// target's permission bits, waits for no reader or writer of it and reaches the disk, cutting a file to a length, syncing a file's
-// data, and the system path a host path maps to.
+// POSIX file steps for safe changes: a rename over an existing file that keeps the target's
+// permission bits, waits for no reader or writer of it and reaches the disk; cutting a file to a
+// length; syncing a file's data or a folder's names; carrying permission bits to an open file;
+// and the system path a host path maps to.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,11 +56,15 @@ int replace(const char* from, const char* to) {
   if (!to_posix_path(from, source) || !to_posix_path(to, target)) return -1;
   const int held = hold_target(target.text);
   if (held == HOST_IN_USE) return HOST_IN_USE;
-  struct stat previous;
+  struct stat previous, current;
   FolderChange leaving(source.text), arriving(target.text);
-  const bool placed =
-      (stat(target.text, &previous) != 0 || chmod(source.text, previous.st_mode & 07777) == 0) &&
-      rename(source.text, target.text) == 0;
+  // The target's permission bits, never its set-ID or sticky bits; a source that already has
+  // them (its owner set them through its handle) is left alone.
+  const bool keepsMode = stat(target.text, &previous) != 0 ||
+                         (stat(source.text, &current) == 0 &&
+                          (current.st_mode & 07777) == (previous.st_mode & 0777)) ||
+                         chmod(source.text, previous.st_mode & 0777) == 0;
+  const bool placed = keepsMode && rename(source.text, target.text) == 0;
   if (held >= 0) close(held);  // the lock goes with the replaced file
   if (!placed) return -1;
   leaving.removed();
@@ -82,6 +87,18 @@ int truncate(const char* path, int32_t length) {
 int sync(const char* path) {
   PosixPath p;
   return to_posix_path(path, p) && sync_system_path(p.text, O_RDONLY) ? 0 : -1;
+}
+
+int carry_permissions(HostHandle handle, const char* like) {
+  PosixPath p;
+  struct stat from;
+  if (!to_posix_path(like, p) || stat(p.text, &from) != 0) return -1;
+  return fchmod(handle, from.st_mode & 0777) == 0 ? 0 : -1;
+}
+
+int sync_folder(const char* path) {
+  PosixPath p;
+  return to_posix_path(path, p) && sync_system_path(p.text, O_RDONLY | O_DIRECTORY) ? 0 : -1;
 }
 
 }  // namespace host_posix

@@ -39,6 +39,14 @@ int sync(const char* path) {
   return CloseHandle(file) != 0 && ok ? 0 : -1;
 }
 
+// The read-only attribute is the one permission the update carries on Windows, and it does so
+// by attributes; nothing is to be done through the handle.
+int carry_permissions(HostHandle, const char*) { return 0; }
+
+// NTFS writes folder changes to its log in order, and moves are made write-through; there is
+// no handle to flush a folder's names through on its own.
+int sync_folder(const char* path) { return path_fits(path) ? 0 : -1; }
+
 }  // namespace host_win32
 
 size_t host_system_path(const char* path, char* buffer, size_t room) {

@@ -238,4 +238,6 @@ constinit const HostOps g_hostDefaultOps = {
     .lookup = host_win32::lookup,
     .link = host_win32::link,
     .busy = host_win32::busy,
+    .carry_permissions = host_win32::carry_permissions,
+    .sync_folder = host_win32::sync_folder,
 };

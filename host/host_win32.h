@@ -18,6 +18,8 @@ int move(const char* oldPath, const char* newPath);
 int replace(const char* from, const char* to);
 int truncate(const char* path, int32_t length);
 int sync(const char* path);
+int carry_permissions(HostHandle handle, const char* like);
+int sync_folder(const char* path);
 
 // Change locks (host_lock_win32.cpp): a handle, HOST_IN_USE or -1; unlock 0 or -1.
 HostHandle lock(const char* path);

@@ -161,9 +161,8 @@ TEST_F(InstallRecordTest, HostFailureAtAnyCallKeepsTheOldRecord) {
     for (size_t op = 0; op < clean.size(); ++op) clean[op] = faults.calls(HostOp(op));
   }
   // Every failure up to the atomic replacement keeps the old record. Some are got round: a
-  // staging or backup name that cannot be made gives way to the next, a failed close of the
-  // file just read changes nothing; the backup's removal comes after the replacement and a
-  // failed one is tried again. Either way nothing but the record is left.
+  // name for the new copy that cannot be made gives way to the next, a failed close of the
+  // file just read changes nothing. Either way nothing but the record is left.
   enum Outcome { Kept, Replaced, Either };
   const struct {
     HostOp op;
@@ -171,9 +170,8 @@ TEST_F(InstallRecordTest, HostFailureAtAnyCallKeepsTheOldRecord) {
   } cases[] = {
       {HostOp::Open, Kept},   {HostOp::Create, Either}, {HostOp::Read, Kept},
       {HostOp::Write, Kept},  {HostOp::Size, Kept},     {HostOp::Flush, Kept},
-      {HostOp::Close, Either}, {HostOp::Lookup, Kept},  {HostOp::Busy, Kept},
-      {HostOp::Link, Either}, {HostOp::Sync, Kept},     {HostOp::Replace, Kept},
-      {HostOp::Alloc, Kept},  {HostOp::Remove, Replaced},
+      {HostOp::Close, Either}, {HostOp::Lookup, Kept},  {HostOp::Sync, Kept},
+      {HostOp::Replace, Kept}, {HostOp::Alloc, Kept},
   };
   const Bytes appended = appended_record(old, {"Data.PAK", "Music.PAK"});
   for (const auto& c : cases) {

@@ -1,12 +1,15 @@
 // The update stopped dead at the entry of every call that changes the disk, one at a time (a
-// forked child whose host table ends the process there, as a kill or a power cut would): the
-// folder it leaves always holds a game that starts, a new pack never sits beside an old
-// executable, and the next run finishes the update and leaves nothing of the dead one behind.
+// forked child whose host table ends the process there, as a kill would), on folders that take
+// hard links and on folders that do not: the folder it leaves always holds a game that starts
+// and a new pack never sits beside an old executable; a start that the player then cancels
+// leaves the folder wholly old or wholly new with nothing of the dead run in it; and the next
+// run finishes the update.
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 
+#include "app/interrupted_run.h"
 #include "app/updater.h"
 #include "support/fault_injection.h"
 #include "update_fixture.h"
@@ -31,10 +34,11 @@ class UpdateCrashTest : public UpdateTest {
 
   // Runs the update in a child that dies at the nth disk change; true when it died there,
   // false when the run ended before (no nth change).
-  bool run_killed_at(int nth) {
+  bool run_killed_at(int nth, bool links) {
     const pid_t child = fork();
     if (child == 0) {
       HostFaults faults;
+      if (!links) faults.fail_from(HostOp::Link, 1);
       faults.exit_at_change(nth, KILLED);
       RunUpdate();
       std::_Exit(0);
@@ -69,15 +73,22 @@ class UpdateCrashTest : public UpdateTest {
   FolderState before_;
 };
 
-TEST_F(UpdateCrashTest, ADeathAtAnyDiskChangeIsFinishedByTheNextRun) {
+TEST_F(UpdateCrashTest, ADeathAtAnyDiskChangeThenCancelThenTheNextRunFinishes) {
+  for (const bool links : {true, false})
   for (Shape shape : {Shape::Plain, Shape::ReadOnlyExe, Shape::NoPack, Shape::NoExe}) {
     int deaths = 0;
     for (int nth = 1;; ++nth) {
-      SCOPED_TRACE(testing::Message() << "shape " << int(shape) << ", killed at change " << nth);
+      SCOPED_TRACE(testing::Message() << "shape " << int(shape) << (links ? "" : ", no hard links")
+                                      << ", killed at change " << nth);
       make_folder(shape);
-      if (!run_killed_at(nth)) break;
+      if (!run_killed_at(nth, links)) break;
       ++deaths;
       expect_game_starts();
+      // Started again and cancelled: what start-up does before the dialog asks.
+      RecoverAtStartUp(gameFolder);
+      const FolderState cancelled = snapshot(game_.path());
+      EXPECT_TRUE(cancelled == before_ || cancelled == updated_state())
+          << "neither wholly old nor wholly new after a cancelled start";
       RunUpdate();
       EXPECT_TRUE(updateResult == RESULT_UPDATED || updateResult == RESULT_ALREADY_UPDATED)
           << updateResult;

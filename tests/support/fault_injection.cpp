@@ -92,6 +92,12 @@ int f_link(const char* existing, const char* newPath) {
   return changes(HostOp::Link) ? -1 : next().link(existing, newPath);
 }
 int f_busy(const char* path) { return fails(HostOp::Busy) ? -1 : next().busy(path); }
+int f_carry_permissions(HostHandle handle, const char* like) {
+  return changes(HostOp::CarryPermissions) ? -1 : next().carry_permissions(handle, like);
+}
+int f_sync_folder(const char* path) {
+  return changes(HostOp::SyncFolder) ? -1 : next().sync_folder(path);
+}
 HostHandle f_lock(const char* path) { return fails(HostOp::Lock) ? -1 : next().lock(path); }
 int f_unlock(const char* path, HostHandle lock) {
   fails(HostOp::Unlock);
@@ -104,7 +110,8 @@ constexpr HostOps kFaultOps = {
     f_make_dir,    f_remove_dir,     f_set_attributes, f_get_attributes,
     f_find_first,  f_find_next,      f_find_close,     f_alloc,       f_realloc,
     f_free,        f_replace,        f_truncate,       f_sync,        f_lock,
-    f_unlock,      f_lookup,         f_link,           f_busy,
+    f_unlock,      f_lookup,         f_link,           f_busy,        f_carry_permissions,
+    f_sync_folder,
 };
 
 }  // namespace

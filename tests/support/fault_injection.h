@@ -39,6 +39,8 @@ enum class HostOp {
   Lookup,
   Link,
   Busy,
+  CarryPermissions,
+  SyncFolder,
   Count  // number of operations, not one of them
 };
 
@@ -65,7 +67,7 @@ class HostFaults {
   // the reader would; with onwards, every later read too.
   void short_read(int nth, int32_t by, bool onwards = false);
   // The nth call that changes the disk (create, write, flush, remove, move, folder changes,
-  // attributes, replace, truncate, sync, link) ends the process with _Exit(code) before it
+  // attributes, replace, truncate, sync, link, permissions, folder sync) ends the process with _Exit(code) before it
   // reaches the host.
   void exit_at_change(int nth, int code);
   // Calls that change the disk so far.

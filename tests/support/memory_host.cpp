@@ -224,6 +224,11 @@ int m_link(const char* existing, const char* newPath) {
 }
 int m_busy(const char* path) { return g_busy.count(path) != 0 ? 1 : 0; }
 int m_sync(const char* path) { return g_files.count(path) != 0 && !change_fails() ? 0 : -1; }
+// Files here carry no permission bits; an open handle takes them as a no-op.
+int m_carry_permissions(HostHandle handle, const char* like) {
+  return g_files.count(like) != 0 && handle != HOST_INVALID_HANDLE && !change_fails() ? 0 : -1;
+}
+int m_sync_folder(const char*) { return change_fails() ? -1 : 0; }
 
 }  // namespace
 
@@ -262,6 +267,8 @@ void install() {
   host_override(&HostOps::link, m_link);
   host_override(&HostOps::busy, m_busy);
   host_override(&HostOps::unlock, m_unlock);
+  host_override(&HostOps::carry_permissions, m_carry_permissions);
+  host_override(&HostOps::sync_folder, m_sync_folder);
 }
 
 void put(const std::string& name, std::vector<uint8_t> bytes) {
