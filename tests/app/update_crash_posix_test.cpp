@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <filesystem>
 
 #include "app/interrupted_run.h"
@@ -97,6 +98,45 @@ TEST_F(UpdateCrashTest, ADeathAtAnyDiskChangeThenCancelThenTheNextRunFinishes) {
     }
     EXPECT_GT(deaths, 5);
   }
+}
+
+TEST_F(UpdateCrashTest, AFailureAtAnyCallOfTheRecoveryLeavesItForTheNextRun) {
+  // Deaths at every third change, so that each state of the journal is met; then the run that
+  // finds the journal meets a failed call, one at a time, in its recovery and after it.
+  int sweeps = 0;
+  for (int nth = 2;; nth += 3) {
+    make_folder(Shape::ReadOnlyExe);
+    if (!run_killed_at(nth, true)) break;
+    const std::string dead = game_.path() + ".dead";
+    std::filesystem::remove_all(dead);
+    std::filesystem::copy(game_.path(), dead);
+    std::array<int, size_t(HostOp::Count)> clean{};
+    {
+      HostFaults faults;
+      RunUpdate();
+      for (size_t op = 0; op < clean.size(); ++op) clean[op] = faults.calls(HostOp(op));
+    }
+    for (size_t op = 0; op < clean.size(); ++op) {
+      if (HostOp(op) == HostOp::FindClose || HostOp(op) == HostOp::Free) continue;
+      for (int n = 1; n <= clean[op]; ++n) {
+        SCOPED_TRACE(testing::Message() << "killed at change " << nth << ", operation " << op
+                                        << " call " << n << " failed");
+        std::filesystem::remove_all(game_.path());
+        std::filesystem::copy(dead, game_.path());
+        {
+          HostFaults faults;
+          faults.fail(HostOp(op), n);
+          RunUpdate();
+        }
+        expect_game_starts();
+        RunUpdate();
+        EXPECT_EQ(snapshot(game_.path()), updated_state());
+        ++sweeps;
+      }
+    }
+    std::filesystem::remove_all(dead);
+  }
+  EXPECT_GT(sweeps, 100);
 }
 
 }  // namespace
