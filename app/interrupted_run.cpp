@@ -16,12 +16,13 @@ struct EntryPaths {
   char backup[WORK_PATH_ROOM];
 };
 
-// Removes a file the journal names, if it is there: 0 or -1.
+// Removes a file the journal names, if it is there (tried twice: a scanner may hold it for a
+// moment): 0 or -1.
 int remove_named(const char* path) {
   const int there = host_lookup(path, nullptr);
   if (there == HOST_ABSENT) return 0;
   if (there != HOST_FOUND) return -1;
-  return host_force_delete(path);
+  return host_force_delete(path) == 0 || host_force_delete(path) == 0 ? 0 : -1;
 }
 
 // True when the file at path holds the content.
@@ -35,7 +36,7 @@ int roll_back_entry(const char* folder, JournalState state, const JournalEntry& 
   if (!JournalPaths(folder, e, p.target, p.staged, p.backup)) return -1;
   const int staged = host_lookup(p.staged, nullptr);
   if (staged != HOST_FOUND && staged != HOST_ABSENT) return -1;
-  if (staged == HOST_FOUND && host_force_delete(p.staged) != 0) return -1;
+  if (staged == HOST_FOUND && remove_named(p.staged) != 0) return -1;
   // Before the journal said swapping, no game file was touched.
   if (state == JOURNAL_STAGING) return remove_named(p.backup);
 
@@ -44,26 +45,26 @@ int roll_back_entry(const char* folder, JournalState state, const JournalEntry& 
     if (staged == HOST_ABSENT && holds(p.target, e.newContent)) return host_force_delete(p.target);
     return 0;
   }
-  // The old file is to stand under its name; its backup brings it back when it does not.
-  bool restore = false;
-  if (staged == HOST_FOUND) {
-    const int there = host_lookup(p.target, nullptr);
-    if (there != HOST_FOUND && there != HOST_ABSENT) return -1;
-    restore = there == HOST_ABSENT;
-  } else {
-    ContentId now{};
-    const int read = ContentIdOfFile(p.target, &now);
-    if (read < 0) return -1;
-    restore = read == 0 || !(now == e.oldContent);
-  }
-  if (restore) {
-    if (!holds(p.backup, e.oldContent) || host_replace(p.backup, p.target) != 0) return -1;
+  // The old content is to stand under the file's name; a backup that holds it brings it back
+  // where it does not. A new copy in place with no such backup cannot be undone; any other
+  // content under the name is not the run's to change.
+  ContentId now{};
+  const int read = ContentIdOfFile(p.target, &now);
+  if (read < 0) return -1;
+  if (read == 0 || !(now == e.oldContent)) {
+    if (holds(p.backup, e.oldContent)) {
+      if (host_replace(p.backup, p.target) != 0) return -1;
+    } else if (read == 1 && now == e.newContent && staged == HOST_ABSENT) {
+      return -1;
+    }
   }
   // The backup goes before the attributes come back: a backup that is a second name of the
   // file shares them, and its removal makes it writable.
   if (remove_named(p.backup) != 0) return -1;
   uint32_t attributes = 0;
-  if (host_lookup(p.target, &attributes) != HOST_FOUND) return -1;
+  const int there = host_lookup(p.target, &attributes);
+  if (there == HOST_ABSENT) return 0;
+  if (there != HOST_FOUND) return -1;
   if (attributes != e.oldAttributes && host_set_attributes(p.target, e.oldAttributes) != 0) return -1;
   return 0;
 }

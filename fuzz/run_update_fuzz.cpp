@@ -1,11 +1,12 @@
 // Fuzz target for the whole update over the in-memory host: a hostile game folder (game
-// executable, update pack, install record, what an interrupted run left, a game running) and a
-// hostile updater (the archive its executable carries), with one change of the folder planned
-// to fail. The folder afterwards is exactly the updated one, or each file in it is as it was or
-// as the leftovers' recovery makes it, never anything else, and the result says which.
+// executable, update pack, install record, files named as an interrupted run names its own but
+// with no journal, a game running) and a hostile updater (the archive its executable carries),
+// with one change of the folder planned to fail. The folder afterwards is exactly the updated
+// one (the look-alike names untouched), or as it was, never anything else, and the result says
+// which.
 //
 // Input: [failing change, 0: none][folder: bit 0 executable, 1 pack, 2 record exist; 3 the
-//        executable is running; 4 new copies, 5 backups of the three files left over (a backup
+//        executable is running; 4 new-copy names, 5 backup names of the three files (a backup
 //        holds the file's bytes below); 6 those names in other letter case; 7 a look-alike
 //        name beside them][u16 length][game pack][u16 length][install record][u16 length]
 //        [game executable][the updater's own bytes: an executable with an archive appended]
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/interrupted_run.h"
 #include "app/updater.h"
 #include "archive/pak_table.h"
 #include "fuzz_input.h"
@@ -76,25 +78,6 @@ Payload read_payload() {
   return p;
 }
 
-// Whether every name in got holds the bytes it has in one of the two folders, and every name
-// missing from got is missing from one of them too.
-bool each_file_from(const Folder& got, const Folder& one, const Folder& other) {
-  auto same = [](const Folder& f, const std::string& name, const Bytes* bytes) {
-    const auto it = f.find(name);
-    return it == f.end() ? bytes == nullptr : bytes != nullptr && it->second == *bytes;
-  };
-  std::set<std::string> names;
-  for (const Folder* f : {&got, &one, &other}) {
-    for (const auto& entry : *f) names.insert(entry.first);
-  }
-  for (const std::string& name : names) {
-    const auto it = got.find(name);
-    const Bytes* bytes = it == got.end() ? nullptr : &it->second;
-    if (!same(one, name, bytes) && !same(other, name, bytes)) return false;
-  }
-  return true;
-}
-
 // Says how the folder differs from what it should be, then stops.
 [[noreturn]] void folder_broken(const char* what, const Folder& expected, const Folder& got) {
   std::fprintf(stderr, "%s (result 0x%x)\n", what, unsigned(updateResult));
@@ -109,25 +92,16 @@ bool each_file_from(const Folder& got, const Folder& one, const Folder& other) {
   abort();
 }
 
-// Puts what an interrupted run may leave beside each game file (a new copy, a backup holding
-// the file's bytes), and works out the folder its recovery gives: the leftovers gone, and a
-// missing file back from its backup.
-Folder place_leftovers(uint8_t folder, const Bytes* contents[3]) {
+// Puts files named as an interrupted run names its new copies and backups beside each game
+// file. No journal names them, so the update leaves every one of them as it is.
+void place_look_alikes(uint8_t folder, const Bytes* contents[3]) {
   const bool otherCase = (folder & 0x40) != 0;
-  Folder recovered = memory_host::files();
   for (int i = 0; i < 3; ++i) {
     const std::string base = otherCase ? kGameFiles[i].otherCase : kGameFiles[i].path;
     if (folder & 0x10) memory_host::put(base + (otherCase ? ".~NEW3" : ".~new0"), {'h', 'a'});
-    if (folder & 0x20) {
-      memory_host::put(base + (otherCase ? ".~OLD7" : ".~old0"), *contents[i]);
-      if (recovered.count(kGameFiles[i].path) == 0) recovered[kGameFiles[i].path] = *contents[i];
-    }
+    if (folder & 0x20) memory_host::put(base + (otherCase ? ".~OLD7" : ".~old0"), *contents[i]);
   }
-  if (folder & 0x80) {
-    memory_host::put(kLookAlike, {'k'});
-    recovered[kLookAlike] = {'k'};
-  }
-  return recovered;
+  if (folder & 0x80) memory_host::put(kLookAlike, {'k'});
 }
 
 }  // namespace
@@ -144,7 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (present & 2) memory_host::put(kPack, pack);
   if (present & 4) memory_host::put(kRecord, record);
   const Bytes* contents[3] = {&exe, &pack, &record};
-  const Folder recovered = place_leftovers(present, contents);
+  place_look_alikes(present, contents);
+  const Folder recovered = memory_host::files();
   const bool running = (present & 8) != 0 && recovered.count(kExe) != 0;
   if (running) memory_host::set_busy(kExe);
   memory_host::put(kSelf, in.rest());
@@ -182,10 +157,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (running) folder_broken("the running game was replaced", before, after);
   } else if (failingChange == 0 && after != afterRecovery) {
     folder_broken("not updated, yet the folder changed", afterRecovery, after);
-  } else if (!each_file_from(after, before, afterRecovery)) {
-    // A failed change may stop the recovery part way: each name as it was or as recovered.
-    folder_broken("not updated, and a file neither as it was nor as recovered", afterRecovery,
-                  after);
+  } else if (after != afterRecovery) {
+    // A failed change may stop the way back part way, the journal kept: the next run's
+    // recovery then makes the folder as it was.
+    const bool journalled = after.count("G:\\VelmorUpdate.journal") != 0;
+    if (failingChange == 0 || !journalled || RecoverInterruptedUpdate("G:") != 0 ||
+        memory_host::files() != afterRecovery)
+      folder_broken("not updated, and the folder not as it was", afterRecovery, memory_host::files());
   }
   // Into a folder without a game, a sound payload always installs when nothing fails.
   if (failingChange == 0 && recovered.count(kExe) == 0 && updated && !shadowed &&
