@@ -9,19 +9,12 @@
 #include "archive/pak_format.h"
 #include "app/updater.h"
 #include "host/host.h"
+#include "host/path.h"
 
 namespace {
 
-// ASCII case folded, every other byte as it is (the C runtime's case-insensitive comparison).
-bool same_name(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-    if (x == 0) return true;
-  }
-}
+// ASCII letters folded where they stand as characters, every other byte as it is.
+bool same_name(const char* a, const char* b) { return path_same_ignoring_case(a, b); }
 
 // Reads the whole record into a buffer with room after it for the record's growth. -1 on a host
 // failure; 0 when the record is too large to grow.

@@ -4,21 +4,17 @@
 
 #include <cstring>
 
+#include "host/path.h"
+
 namespace {
 
-// Only ASCII capitals fold; every other byte (Big5 lead and trail bytes included) stays.
+// Only ASCII capitals fold.
 constexpr int fold_lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
 }  // namespace
 
 int pak_name_compare(const char* a, const char* b) {
-  for (size_t i = 0; i < PAK_NAME_SIZE; ++i) {
-    const int ca = fold_lower(static_cast<unsigned char>(a[i]));
-    const int cb = fold_lower(static_cast<unsigned char>(b[i]));
-    if (ca != cb) return ca - cb;
-    if (ca == 0) return 0;
-  }
-  return 0;
+  return path_compare_folded(a, b, PAK_NAME_SIZE, path_names_code_page());
 }
 
 bool pak_path_is_executable(const char* path) {

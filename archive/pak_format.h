@@ -149,9 +149,9 @@ inline void pak_member_record_encode(uint8_t* b, const PakMemberRecord& r) {
 inline uint32_t pak_locator_decode(const uint8_t* b) { return load_le32(b); }
 inline void pak_locator_encode(uint8_t* b, uint32_t archiveStart) { store_le32(b, archiveStart); }
 
-// Case-insensitive name comparison: bytes 'A'..'Z' fold to lower case (also second bytes of
-// Big5 characters), everything else compares unsigned. Reads at most PAK_NAME_SIZE bytes of
-// each side.
+// Case-insensitive name comparison, by character in the member names' code page: ASCII letters
+// 'A'..'Z' standing alone fold to lower case (never the trail byte of a double-byte
+// character), everything else compares unsigned. Reads at most PAK_NAME_SIZE bytes of each side.
 int pak_name_compare(const char* a, const char* b);
 
 // True when a path is read as an executable carrying an appended archive: longer than four

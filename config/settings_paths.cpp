@@ -40,11 +40,8 @@ bool settings_set_folder(const char* path) {
   char* folder = g_settings.folder;
   folder[0] = '\0';
 
-  // Length of the directory part, checked before it is copied out.
-  size_t dirLength = 0;
-  for (size_t i = 0; path[i] != '\0'; ++i) {
-    if (path_is_separator(path[i])) dirLength = i + 1;
-  }
+  // Length of the directory part (walked by character), checked before it is copied out.
+  const size_t dirLength = path_dir_length(path);
   if (dirLength + 1 > SETTINGS_FOLDER_ROOM) return false;
   char directory[SETTINGS_FOLDER_ROOM];
   directory[0] = '\0';

@@ -6,25 +6,23 @@
 #include <cstring>
 
 #include "host/host_win32.h"
+#include "host/path.h"
 
 namespace host_win32 {
 namespace {
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool differ_only_in_case(const char* a, const char* b) {
-  if (strcmp(a, b) == 0) return false;
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (fold(*a) != fold(*b)) return false;
-  }
-  return *a == *b;
+  return strcmp(a, b) != 0 && path_same_ignoring_case(a, b);
 }
 
-// Offset of the file name in a path: after the last '\\', '/' or ':'.
+// Offset of the file name in a path: after the last '\\', '/' or ':' character.
 size_t name_offset(const char* path) {
+  const unsigned codePage = path_code_page();
   size_t offset = 0;
-  for (size_t i = 0; path[i] != '\0'; ++i) {
-    if (path[i] == '\\' || path[i] == '/' || path[i] == ':') offset = i + 1;
+  for (size_t i = 0; path[i] != '\0';) {
+    const size_t step = path_char_bytes(path + i, codePage);
+    if (step == 1 && (path[i] == '\\' || path[i] == '/' || path[i] == ':')) offset = i + 1;
+    i += step;
   }
   return offset;
 }

@@ -1,8 +1,9 @@
 // Path helpers: directory part, file part, extension (read and replaced), trailing separator
-// and case-blind comparison of 8-bit paths, scanned byte by byte; and the program's own path
-// or a word of its command line.
+// and case-blind comparison of 8-bit paths, walked by character in the paths' code page; and
+// the program's own path or a word of its command line.
 #include "host/path.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "host/host.h"
@@ -10,13 +11,7 @@
 namespace {
 
 // Position just after the last separator of path (0 when it has none).
-size_t file_part_start(const char* path) {
-  size_t start = 0;
-  for (size_t i = 0; path[i] != '\0'; ++i) {
-    if (path_is_separator(path[i])) start = i + 1;
-  }
-  return start;
-}
+size_t file_part_start(const char* path) { return path_dir_length(path); }
 
 }  // namespace
 
@@ -86,8 +81,13 @@ namespace {
 
 char fold(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
-// Bytes of the UTF-8 character at text (one for a byte that starts none).
-size_t character_length(const char* text) {
+// Bytes of the character at text (one for a byte that starts none): UTF-8 characters where
+// codePage is 0 (names on a POSIX disk) or UTF-8, the code page's double-byte ones otherwise.
+size_t character_length(const char* text, unsigned codePage) {
+  if (codePage != 0 && codePage != 65001) {
+    const size_t n = path_char_bytes(text, codePage);
+    return n == 0 ? 1 : n;
+  }
   const auto lead = static_cast<unsigned char>(text[0]);
   const size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF8 ? 4 : 1;
   for (size_t i = 1; i < length; ++i) {
@@ -96,26 +96,33 @@ size_t character_length(const char* text) {
   return length;
 }
 
-}  // namespace
+// Whether the characters at a and b (n bytes, the length of a's) are the same, an ASCII
+// letter standing alone folded.
+bool same_character(const char* a, const char* b, size_t n) {
+  if (n == 1) return fold(*a) == fold(*b);
+  return std::memcmp(a, b, n) == 0;
+}
 
 // Wildcard match with one backtrack point: linear in practice, no recursion.
-bool path_name_matches(const char* pattern, const char* name) {
+bool matches(const char* pattern, const char* name, unsigned codePage) {
   if (strcmp(pattern, "*.*") == 0) return true;
   const char* star = nullptr;
   const char* resume = nullptr;
   while (*name != '\0') {
+    const size_t step = character_length(name, codePage);
     if (*pattern == '*') {
       star = pattern++;
       resume = name;
     } else if (*pattern == '?') {
       ++pattern;
-      name += character_length(name);
-    } else if (*pattern != '\0' && fold(*pattern) == fold(*name)) {
-      ++pattern;
-      ++name;
+      name += step;
+    } else if (*pattern != '\0' && character_length(pattern, codePage) == step &&
+               same_character(pattern, name, step)) {
+      pattern += step;
+      name += step;
     } else if (star != nullptr) {
       pattern = star + 1;
-      resume += character_length(resume);
+      resume += character_length(resume, codePage);
       name = resume;
     } else {
       return false;
@@ -125,18 +132,27 @@ bool path_name_matches(const char* pattern, const char* name) {
   return *pattern == '\0';
 }
 
+}  // namespace
+
+bool path_name_matches(const char* pattern, const char* name) { return matches(pattern, name, 0); }
+
+bool path_name_matches_in(const char* pattern, const char* name, unsigned codePage) {
+  return matches(pattern, name, codePage);
+}
+
 bool path_same_ignoring_case(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    if (fold(*a) != fold(*b)) return false;
-    if (*a == '\0') return true;
-  }
+  return path_compare_folded(a, b, SIZE_MAX, path_code_page()) == 0;
 }
 
 int path_add_slash(char* path, size_t room) {
   const size_t length = strnlen(path, room);
   if (length == room) return -1;  // not even terminated within its buffer
   if (length == 0) return 0;
-  const char last = path[length - 1];
+  // The last character, found from the start: a trail byte 0x5C ends a name, not a folder.
+  const unsigned codePage = path_code_page();
+  size_t lastAt = 0;
+  for (size_t i = 0; i < length; i += path_char_bytes(path + i, codePage)) lastAt = i;
+  const char last = lastAt + 1 == length ? path[lastAt] : '\0';
   // On POSIX a path ending in '/' is already separated too.
   if (last == '\\' || (last == '/' && path_is_separator('/'))) return 0;
   if (length + 2 > room) return -1;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "archive/pak_table.h"
+#include "host/path.h"
 
 int g_prefixStrip = 0;
 int g_lastFoundArchive = -1;
@@ -170,45 +171,63 @@ int binary_search(const char* key, int count, int (*compare)(const char* key, in
 }
 
 // Pattern bytes are read up to the pattern's terminator only; name bytes only while fewer than
-// limit of them have been consumed, so a name field without a terminator is never overrun.
+// limit of them have been consumed, so a name field without a terminator is never overrun. Both
+// are walked by character in the member names' code page: a trail byte is never a '\\' and
+// never folds, and '?' stands for one whole character.
 int match_wildcard_name(const char* pattern, const char* name, int limit) {
   if (pattern == nullptr || name == nullptr || limit <= 0) return -1;
+  const unsigned codePage = path_names_code_page();
   const auto* p = reinterpret_cast<const unsigned char*>(pattern);
   const auto* q = reinterpret_cast<const unsigned char*>(name);
   int n = limit;  // name bytes that may still be read
+  // Bytes of the name character at q, never past the name's limit.
+  const auto name_char = [&]() -> int {
+    return path_is_lead_byte(codePage, *q) && n > 1 && q[1] != '\0' ? 2 : 1;
+  };
   bool starSeen = false;
   for (;;) {
     const unsigned char pc = *p;
     if (pc == '*') {
       if (starSeen) return 0;
       starSeen = true;
-      // The pattern bytes between '*' and the next '.' are not compared.
+      // The pattern bytes between '*' and the next '.' are not compared ('.' is never a trail
+      // byte).
       ++p;
       while (*p != '.') {
         if (*p == '\0') return 0;
         ++p;
       }
       ++p;
-      // The name's bytes up to and including its next '.' are taken by the '*'.
+      // The name's characters up to and including its next '.' are taken by the '*'.
       for (;;) {
         const unsigned char c = *q;
         if (c == '\0') return 0;
-        ++q;
-        if (--n == 0) return 0;
-        if (c == '\\') return -1;
-        if (c == '.') break;
+        const int step = name_char();
+        q += step;
+        n -= step;
+        if (n <= 0) return 0;
+        if (step == 1 && c == '\\') return -1;
+        if (step == 1 && c == '.') break;
       }
       continue;
     }
     const unsigned char qc = *q;
-    if (fold_upper(pc) == fold_upper(qc)) {
+    const int step = name_char();
+    const bool patternPair = path_is_lead_byte(codePage, pc) && p[1] != '\0';
+    if (pc == '?' && qc != '\0') {
+      // '?' stands for one character of the name, never for its end.
+      ++p;
+    } else if (patternPair || step == 2) {
+      if (!patternPair || step != 2 || pc != qc || p[1] != q[1]) return -1;
+      p += 2;
+    } else if (fold_upper(pc) == fold_upper(qc)) {
       if (pc == '\0') return 0;
-    } else if (pc != '?' || qc == '\0') {
-      // '?' stands for one byte of the name, never for its end.
+      ++p;
+    } else {
       return -1;
     }
-    ++p;
-    ++q;
-    if (--n == 0) return 0;
+    q += step;
+    n -= step;
+    if (n <= 0) return 0;
   }
 }

@@ -30,8 +30,6 @@ struct SplitCase {
   const char* file;
 };
 
-// A Big5 character whose second byte is 0x5C, as in "功".
-const char kBig5Trail5C[] = "\xA5\x5C\xB0\xCA";
 
 const SplitCase kSplits[] = {
     {"C:\\GAME\\A.EXE", "C:\\GAME\\", "A.EXE"},
@@ -41,7 +39,6 @@ const SplitCase kSplits[] = {
     {"\\", "\\", ""},
     {"a:b\\c:d", "a:b\\c:", "d"},
     {"#:\\Update.PAK", "#:\\", "Update.PAK"},
-    {kBig5Trail5C, "\xA5\x5C", "\xB0\xCA"},  // split after the 0x5C byte
     {"/tmp/x", kSlashSeparates ? "/tmp/" : "", kSlashSeparates ? "x" : "/tmp/x"},
 };
 

@@ -147,10 +147,7 @@ size_t g_nextFound = 0;
 constexpr intptr_t kSearch = 1;
 
 // The length of a path's folder part, its last separator included (0 when it has none).
-size_t folder_length(const std::string& path) {
-  const size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? 0 : slash + 1;
-}
+size_t folder_length(const std::string& path) { return path_dir_length(path.c_str()); }
 
 int m_find_next(intptr_t search, HostFindData* out) {
   if (search != kSearch || g_nextFound >= g_found.size()) return -1;
@@ -165,7 +162,8 @@ intptr_t m_find_first(const char* pattern, HostFindData* out) {
   auto consider = [&](const std::string& path, uint32_t attributes) {
     if (folder_length(path) != folder || path.compare(0, folder, p, 0, folder) != 0) return;
     const std::string name = path.substr(folder);
-    if (name.size() >= HOST_PATH_ROOM || !path_name_matches(p.c_str() + folder, name.c_str())) {
+    if (name.size() >= HOST_PATH_ROOM ||
+        !path_name_matches_in(p.c_str() + folder, name.c_str(), path_code_page())) {
       return;
     }
     HostFindData found{};

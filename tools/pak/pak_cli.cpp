@@ -6,6 +6,7 @@
 
 #include "tools/pak/codec_choice.h"
 #include "tools/pak/file_ops.h"
+#include "host/path.h"
 #include "tools/pak/pak_commands.h"
 
 namespace {
@@ -23,6 +24,8 @@ void archive_argument(CLI::App* command, std::string* archive) {
 
 int pak_main(int argc, const char* const* argv, ToolIo& io) {
   use_utf8_paths();
+  // Member names are code page 950 whatever the paths are: matched and folded by its characters.
+  path_set_names_code_page(950);
   CLI::App app{"Makes, inspects and changes PAK archives, and builds updaters that carry one."};
   app.name("pak");
   // Options are "-x" and "--name" on every platform; an argument that begins with '/' is a path
