@@ -174,6 +174,40 @@ TEST_F(ChineseFolderTest, FolderTypedAtThePromptIsConvertedToTheCodePage) {
   }
 }
 
+// Folders whose last character ends in byte 0x5C (許 B3 5C, 功 A5 5C), named without a trailing
+// backslash as installers write them and as the browser returns them.
+TEST_F(ChineseFolderTest, FoldersEndingInATrailByte5CAreFoundAndUpdated) {
+  const struct {
+    const char* utf8;  // the folder under 遊戲 as Wine keeps it
+    std::string big5;  // C:\遊戲\<it> in Big5
+  } cases[] = {
+      {"許", std::string("C:\\\xB9\x43\xC0\xB8\\\xB3\x5C")},
+      {"武功", std::string("C:\\\xB9\x43\xC0\xB8\\\xAA\x5A\xA5\x5C")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    std::error_code made;
+    std::filesystem::create_directory_symlink(game_.path(), prefix_.driveC() + "/遊戲/" + c.utf8, made);
+    // From the settings file.
+    next_case();
+    ASSERT_TRUE(prefix_.write_settings("[INI]\r\nGAMEDIR=" + c.big5 + "\r\n"));
+    std::string shown = run("ok\n");
+    EXPECT_EQ(count(shown, BROWSER_PROMPT), 0u);
+    EXPECT_EQ(count(shown, UPDATED), 1u);
+    EXPECT_EQ(std::string(gameFolder), c.big5);
+    EXPECT_EQ(snapshot(game_.path()), updated_state());
+    // Typed at the prompt, the settings naming no folder.
+    next_case();
+    ASSERT_TRUE(prefix_.write_settings("[INI]\r\nGAMEDIR=C:\\Nowhere\r\n"));
+    shown = run(std::string("ok\nC:\\遊戲\\") + c.utf8 + "\n");
+    EXPECT_EQ(count(shown, BROWSER_PROMPT), 1u);
+    EXPECT_EQ(count(shown, WRONG_FOLDER), 0u);
+    EXPECT_EQ(count(shown, UPDATED), 1u);
+    EXPECT_EQ(std::string(gameFolder), c.big5);
+    EXPECT_EQ(snapshot(game_.path()), updated_state());
+  }
+}
+
 TEST_F(DialogTest, EnterPressesOk) {
   settings_name_the_game();
   EXPECT_EQ(count(run("\n"), UPDATED), 1u);

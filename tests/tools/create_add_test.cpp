@@ -196,6 +196,31 @@ TEST_F(CreateAdd, Big5NamesComeFromUtf8Arguments) {
   EXPECT_EQ(after[3].name, "更raw");
 }
 
+TEST_F(CreateAdd, NamesDifferingOnlyInATrailBytesLetterCaseAreTwoMembers) {
+  // 人 is A4 48 and 士 is A4 68 in Big5: the second bytes are 'H' and 'h'.
+  const std::string path = file("people.pak");
+  ASSERT_EQ(pak({"create", path}).code, 0);
+  put("人.txt", "person");
+  put("士.txt", "scholar");
+  ASSERT_EQ(pak({"add", path, file("人.txt"), file("士.txt")}).code, 0);
+  const std::vector<SeenEntry> seen = entries_of(path);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_NE(seen[0].offset, 0);
+  EXPECT_NE(seen[1].offset, 0);
+  EXPECT_EQ(pak({"cat", path, "人.txt"}).out, "person");
+  EXPECT_EQ(pak({"cat", path, "士.txt"}).out, "scholar");
+  // Adding one again replaces that one only.
+  put("人.txt", "person again");
+  ASSERT_EQ(pak({"add", path, file("人.txt")}).code, 0);
+  EXPECT_EQ(pak({"cat", path, "人.txt"}).out, "person again");
+  EXPECT_EQ(pak({"cat", path, "士.txt"}).out, "scholar");
+  const std::string out = file("out");
+  const ToolRun extracted = pak({"extract", path, "-C", out});
+  ASSERT_EQ(extracted.code, 0) << extracted.err;
+  EXPECT_EQ(read_file_bytes(out + "/人.txt"), bytes_of("person again"));
+  EXPECT_EQ(read_file_bytes(out + "/士.txt"), bytes_of("scholar"));
+}
+
 TEST_F(CreateAdd, AddsToArchivesTheLibraryMade) {
   FixtureArchive a;
   a.firstLetter = '@';
