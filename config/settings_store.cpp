@@ -2,10 +2,12 @@
 // releasing the stores and tables (SettingsFree and the out-of-memory paths).
 #include "config/settings_store.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "vfs/file_handle.h"
 #include "host/host.h"
+#include "host/path.h"
 
 SettingsStore g_settings{};
 
@@ -83,12 +85,5 @@ void SettingsFree() {
 
 bool settings_names_equal(const char* a, const char* b) {
   if (a == nullptr || b == nullptr) return false;
-  for (;; ++a, ++b) {
-    unsigned char x = static_cast<unsigned char>(*a);
-    unsigned char y = static_cast<unsigned char>(*b);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + ('a' - 'A'));
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + ('a' - 'A'));
-    if (x != y) return false;
-    if (x == 0) return true;
-  }
+  return path_compare_folded(a, b, SIZE_MAX, path_code_page()) == 0;
 }

@@ -45,7 +45,8 @@ void settings_release_defines();
 void settings_release_text();
 void settings_release_includes();
 
-// Names compare whole, ASCII letters folded, every other byte as is. Null equals nothing.
+// Names compare whole, ASCII letters folded where they stand as characters (never a trail byte
+// of a double-byte character), every other byte as is. Null equals nothing.
 bool settings_names_equal(const char* a, const char* b);
 
 // Builds folder, a '\' unless it is empty or ends in one, and name in out (room bytes).

@@ -14,6 +14,8 @@ unsigned host_code_page();
 // Sets the code page for the whole process; 0 goes back to the variable and the locale.
 // Returns 0, or -1 (nothing changed) for a code page this system cannot convert.
 int host_set_code_page(unsigned codePage);
+// Counts the calls of host_set_code_page, so that a caller may keep the code page it read.
+unsigned host_code_page_changes();
 // Wine's code page for a locale name such as "zh_TW.UTF-8" (1252 for names it does not know).
 unsigned host_code_page_of_locale(const char* locale);
 

@@ -32,6 +32,7 @@ constexpr LocaleCodePage LOCALE_CODE_PAGES[] = {
 constexpr unsigned DEFAULT_CODE_PAGE = 1252;
 
 std::atomic<unsigned> g_setCodePage{0};
+std::atomic<unsigned> g_codePageChanges{0};
 
 const iconv_t NO_CONVERTER = reinterpret_cast<iconv_t>(-1);
 
@@ -154,8 +155,11 @@ unsigned host_code_page() {
 int host_set_code_page(unsigned codePage) {
   if (codePage != 0 && !convertible(codePage)) return -1;
   g_setCodePage.store(codePage, std::memory_order_relaxed);
+  g_codePageChanges.fetch_add(1, std::memory_order_relaxed);
   return 0;
 }
+
+unsigned host_code_page_changes() { return g_codePageChanges.load(std::memory_order_relaxed); }
 
 size_t host_text_to_code_page(const char* text, const char* encoding, char* buffer, size_t room) {
   if (buffer == nullptr || room == 0) return 0;

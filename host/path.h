@@ -34,6 +34,8 @@ int path_compare_folded(const char* a, const char* b, size_t limit, unsigned cod
 size_t path_fit_length(const char* text, size_t limit, unsigned codePage);
 // Bytes of the directory part: up to and including the last separator (0 when none).
 size_t path_dir_length(const char* path);
+// The same for a name in a code page (an archive member's, in path_names_code_page()).
+size_t path_dir_length_in(const char* path, unsigned codePage);
 
 // destination = everything up to and including the last separator of source (may be the same
 // buffer). Returns destination; for an empty source sets it empty and returns null.

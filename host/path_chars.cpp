@@ -1,6 +1,7 @@
 // Walking 8-bit text by character: which bytes lead a two-byte character in the double-byte
 // code pages, folding that never touches a trail byte, cuts that never part a character, and
 // the code pages paths and archive member names are read in.
+#include <atomic>
 #include <cstring>
 
 #include "host/path.h"
@@ -20,12 +21,29 @@ unsigned char fold(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - '
 
 }  // namespace
 
+#ifndef _WIN32
+namespace {
+// The host's code page comes from the environment; it is read once and again only after the
+// host was told another one, since names are compared far more often than that changes.
+struct CachedCodePage {
+  std::atomic<unsigned> value{0};
+  std::atomic<unsigned> changes{~0u};
+};
+CachedCodePage g_hostCodePage;
+}  // namespace
+#endif
+
 unsigned path_code_page() {
   if (g_pathsCodePage != 0) return g_pathsCodePage;
 #ifdef _WIN32
   return GetACP();
 #else
-  return host_code_page();
+  const unsigned changes = host_code_page_changes();
+  if (g_hostCodePage.changes.load(std::memory_order_relaxed) != changes) {
+    g_hostCodePage.value.store(host_code_page(), std::memory_order_relaxed);
+    g_hostCodePage.changes.store(changes, std::memory_order_relaxed);
+  }
+  return g_hostCodePage.value.load(std::memory_order_relaxed);
 #endif
 }
 
@@ -88,9 +106,10 @@ size_t path_fit_length(const char* text, size_t limit, unsigned codePage) {
   }
 }
 
-size_t path_dir_length(const char* path) {
+size_t path_dir_length(const char* path) { return path_dir_length_in(path, path_code_page()); }
+
+size_t path_dir_length_in(const char* path, unsigned codePage) {
   if (path == nullptr) return 0;
-  const unsigned codePage = path_code_page();
   size_t length = 0;
   for (size_t i = 0; path[i] != '\0';) {
     const size_t step = path_char_bytes(path + i, codePage);

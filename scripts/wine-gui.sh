@@ -25,7 +25,7 @@ wine_gui_build() {
 # zh_TW.UTF-8 gives Wine code page 950 (Big5), en_US.UTF-8 code page 1252.
 wine_gui_locales() {
   local missing=()
-  for l in zh_TW en_US; do
+  for l in zh_TW ja_JP en_US; do
     locale -a 2>/dev/null | grep -qix "$l.utf-\?8" || missing+=("$l")
   done
   [ ${#missing[@]} -eq 0 ] && return 0

@@ -69,9 +69,8 @@ int vfs_find_first(const char* pattern, uint32_t mask, char* name) {
 
   // The directory part is measured on the key matched against member names, so it can be cut
   // off the names found.
-  char dir[VFS_NAME_ROOM];
   const char* key = vfs_strip_mount_prefix(g_searchPattern);
-  g_searchDirLength = path_dir_part(dir, key) != nullptr ? int(strnlen(dir, sizeof dir)) : 0;
+  g_searchDirLength = int(path_dir_length_in(key, path_names_code_page()));
 
   if ((mask & ATTR_DIRECTORY) != 0) {  // archives hold no directories
     g_searchState = SearchState::Ended;

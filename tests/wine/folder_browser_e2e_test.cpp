@@ -6,6 +6,7 @@
 // after windows.h, which it needs
 #include <commctrl.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -200,6 +201,54 @@ TEST_F(FolderChoice, ChineseFolderNameWorksWhereTheCodePageSpellsIt) {
   EXPECT_TRUE(IsWindowVisible(dialog));
   cancel_quietly(updater, dialog);
   EXPECT_EQ(snapshot_wide(folder), before);
+}
+
+// A game folder whose last character ends in byte 0x5C in the ANSI code page (許 in Big5, 表 in
+// Shift-JIS), named without a trailing backslash as installers write it and as the browser
+// returns it: found and updated through VELMOR.INI and through the browser.
+TEST_F(FolderChoice, FolderEndingInATrailByte5CIsFoundBothWays) {
+  const UINT codePage = GetACP();
+  const wchar_t* last = codePage == 950 ? L"\u8A31" : codePage == 932 ? L"\u8868" : nullptr;
+  if (last == nullptr) GTEST_SKIP() << "code page " << codePage << " has no such character";
+  const std::wstring folder = wide(game_.path()) + L"\\" + last;
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  char ansi[MAX_PATH];
+  ASSERT_GT(WideCharToMultiByte(CP_ACP, 0, folder.c_str(), -1, ansi, MAX_PATH, nullptr, nullptr), 0);
+  ASSERT_EQ(ansi[std::strlen(ansi) - 1], '\\') << "the folder's last byte is a trail byte 0x5C";
+  const auto install_into_folder = [&] {
+    for (const char* name : {"Velmor.EXE", "Update.PAK", "INSTALL.DAT"}) {
+      DeleteFileW((folder + L"\\" + wide(name)).c_str());
+    }
+    install_game();
+    for (const char* name : {"Velmor.EXE", "Update.PAK", "INSTALL.DAT"}) {
+      ASSERT_TRUE(MoveFileW(wide(game(name)).c_str(), (folder + L"\\" + wide(name)).c_str()));
+    }
+  };
+  {
+    SCOPED_TRACE("through VELMOR.INI");
+    install_into_folder();
+    name_game_folder(ansi);
+    Program updater;
+    HWND dialog = start(updater);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(press(dialog, IDOK));
+    EXPECT_EQ(answer_message(updater, nullptr), shown::UPDATED);
+    expect_exit_0(updater);
+    EXPECT_EQ(snapshot_wide(folder), updated_state());
+  }
+  {
+    SCOPED_TRACE("through the browser");
+    install_into_folder();
+    name_game_folder("");
+    Program updater;
+    HWND dialog;
+    HWND browser = ok_opens_browser(updater, &dialog);
+    ASSERT_NE(browser, nullptr);
+    choose(updater, browser, folder);
+    EXPECT_EQ(answer_message(updater, nullptr), shown::UPDATED);
+    expect_exit_0(updater);
+    EXPECT_EQ(snapshot_wide(folder), updated_state());
+  }
 }
 
 }  // namespace
