@@ -51,7 +51,9 @@ struct Choice {
 // Writes the choice into directory and record when both can hold it whole; false otherwise.
 bool hand_back(const Choice& c, char* directory, size_t directoryRoom, char* record,
                size_t recordRoom) {
-  const bool slash = c.addSlash && c.folderLength > 0 && c.folder[c.folderLength - 1] != '\\';
+  // The folder (terminated at its length) ends in a separator when all of it is directory part:
+  // a trail byte 0x5C ends a name, not a folder.
+  const bool slash = c.addSlash && c.folderLength > 0 && path_dir_length(c.folder) != c.folderLength;
   const size_t folderBytes = c.folderLength + (slash ? 1 : 0) + 1;
   const size_t nameBytes = strlen(c.name) + 1;
   if (directory != nullptr && folderBytes > directoryRoom) return false;
@@ -72,10 +74,8 @@ bool hand_back(const Choice& c, char* directory, size_t directoryRoom, char* rec
 bool one_file_chosen(const OPENFILENAMEA& dialog, const char* filter, char* directory,
                      size_t directoryRoom, char* record, size_t recordRoom) {
   if (append_filter_extension(g_result, FILE_DIALOG_RESULT_ROOM, filter) != 0) return false;
-  size_t folderLength = 0;  // up to and including the last separator, as path_dir_part cuts
-  for (size_t i = 0; g_result[i] != '\0'; ++i) {
-    if (path_is_separator(g_result[i])) folderLength = i + 1;
-  }
+  // Up to and including the last separator, as path_dir_part cuts.
+  const size_t folderLength = path_dir_length(g_result);
   const Choice c{g_result, folderLength, false, g_result + folderLength, dialog.nFilterIndex};
   return hand_back(c, directory, directoryRoom, record, recordRoom);
 }
