@@ -11,6 +11,34 @@
 
 SettingsStore g_settings{};
 
+namespace {
+
+// The store's first read is at most this much: a size the file's directory claims is trusted
+// only as far as bytes arrive, and the store grows with them.
+constexpr int64_t kFirstRead = 64 * 1024;
+
+// Grows the store to room bytes (its reserved byte made when it is new); false, the store
+// released, when there is no memory.
+bool grow_store(char** store, int32_t* used, int64_t room) {
+  const bool fresh = *store == nullptr;
+  char* grown = fresh ? static_cast<char*>(mem_alloc(static_cast<size_t>(room)))
+                      : static_cast<char*>(mem_realloc(*store, static_cast<size_t>(room)));
+  if (grown == nullptr) {
+    mem_free(*store);
+    *store = nullptr;
+    *used = 0;
+    return false;
+  }
+  if (fresh) {
+    grown[0] = '\0';
+    *used = 1;
+  }
+  *store = grown;
+  return true;
+}
+
+}  // namespace
+
 SettingsAppend settings_append_file(int32_t handle, char** store, int32_t* used, int32_t* start,
                                     int32_t* length) {
   const int32_t size = vfs_size(handle);
@@ -20,26 +48,24 @@ SettingsAppend settings_append_file(int32_t handle, char** store, int32_t* used,
   const int64_t total = base + static_cast<int64_t>(size) + 2;
   if (total > INT32_MAX) return SettingsAppend::Unreadable;
 
-  char* grown = *store == nullptr
-                    ? static_cast<char*>(mem_alloc(static_cast<size_t>(total)))
-                    : static_cast<char*>(mem_realloc(*store, static_cast<size_t>(total)));
-  if (grown == nullptr) {
-    mem_free(*store);
-    *store = nullptr;
-    *used = 0;
-    return SettingsAppend::NoMemory;
+  // Read in steps that double, each into room just made for it: a file that gives fewer bytes
+  // than it claims is refused once they stop, never after a request for all it claimed.
+  int64_t got = 0;
+  int64_t step = size < kFirstRead ? size : kFirstRead;
+  for (;;) {
+    const int64_t room = base + got + step + (got + step == size ? 2 : 0);
+    if (!grow_store(store, used, room < total ? room : total)) return SettingsAppend::NoMemory;
+    if (got == size) break;
+    const int32_t n = vfs_read(handle, *store + base + got, static_cast<int32_t>(step));
+    // Only a whole file is parsed: a short read leaves bytes that were never read.
+    if (n != step) return SettingsAppend::Unreadable;
+    got += n;
+    const int64_t left = size - got;
+    step = left < 2 * step ? left : 2 * step;
   }
-  if (*store == nullptr) {
-    grown[0] = '\0';
-    *used = 1;
-  }
-  *store = grown;
-
   const int32_t at = static_cast<int32_t>(base);
-  // Only a whole file is parsed: a short read leaves bytes that were never read.
-  if (size > 0 && vfs_read(handle, grown + at, size) != size) return SettingsAppend::Unreadable;
-  grown[at + size] = '\r';
-  grown[at + size + 1] = '\n';
+  (*store)[at + size] = '\r';
+  (*store)[at + size + 1] = '\n';
   *start = at;
   *length = size + 2;
   return SettingsAppend::Ok;

@@ -3,8 +3,9 @@
 # seed corpus (fuzz/corpus/<name>/, the tree is left as it is), printing one line per target:
 # executions, executions per second of wall time and of the target's own processor time (the
 # rate on a core of its own, on a machine others share), and the result.
-# A crash, leak, timeout or memory blow-up fails the run; the input that did it is kept under
-# build/fuzz/findings/<name>/
+# A crash, leak, timeout or memory blow-up fails the run, and so does any one allocation over
+# 256 MiB (VELMOR_FUZZ_MALLOC_MB): no input may make the code ask for what a length in it
+# merely claims. The input that did it is kept under build/fuzz/findings/<name>/
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET...]   (VELMOR_FUZZ_JOBS: targets run at once, 1;
 #        VELMOR_FUZZ_RUNS=N: each target runs N inputs instead of SECONDS)
 set -uo pipefail
@@ -46,6 +47,7 @@ run_one() {
   { time ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
       UBSAN_OPTIONS=print_stacktrace=1 \
       "$bin/$target" $(target_flags "$target") "$corpus" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 \
+      -malloc_limit_mb="${VELMOR_FUZZ_MALLOC_MB:-256}" \
       -print_final_stats=1 -artifact_prefix="$findings/" >"$work/$target.log" 2>&1; } \
     2>"$work/$target.time" || status=$?
   local execs rate cpu result=ok

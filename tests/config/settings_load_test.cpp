@@ -1,11 +1,15 @@
 // Loading settings files: the entry table's layout and growth, appending loads, the settings
 // folder and open attempts, and every failure path (missing file, short read, any heap call
 // refused, paths too long) leaving a store that queries can read safely.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "archive/pak_table.h"
 #include "settings_fixture.h"
+#include "support/host_override.h"
+#include "support/pak_fixture.h"
 
 namespace {
 
@@ -152,6 +156,37 @@ TEST_F(SettingsTest, ShortReadFailsTheLoad) {
   }
   EXPECT_EQ(g_settings.textUsed, used);
   EXPECT_EQ(settings_dump(), "[A] a=1");
+}
+
+// Largest single request the heap saw while a test ran through these.
+size_t g_largestRequest = 0;
+void* recording_alloc(size_t bytes) {
+  g_largestRequest = std::max(g_largestRequest, bytes);
+  return g_hostDefaultOps.alloc(bytes);
+}
+void* recording_realloc(void* block, size_t bytes) {
+  g_largestRequest = std::max(g_largestRequest, bytes);
+  return g_hostDefaultOps.realloc(block, bytes);
+}
+
+TEST_F(SettingsTest, AMemberClaimingMoreThanItsArchiveHoldsCostsNoSuchAllocation) {
+  // A settings file read through an archive member whose directory entry says 1.9 GiB: the
+  // load fails on the short read without ever asking the heap for what the entry claims.
+  FixtureArchive archive;
+  archive.members.push_back({"s.ini", bytes_of("[A]\r\na=1\r\n")});
+  FixtureLayout built = pak_fixture_build(archive);
+  // The entry's size field is its first four bytes.
+  store_le32(built.bytes.data() + built.directoryOffset, 0x78000000u);
+  const std::string path = dir_.join("lying.pak");
+  ASSERT_TRUE(write_file_bytes(path, built.bytes));
+  ASSERT_GE(pak_open(path.c_str(), PAK_OPEN_READ), 0);
+  g_largestRequest = 0;
+  host_override(&HostOps::alloc, recording_alloc);
+  host_override(&HostOps::realloc, recording_realloc);
+  EXPECT_EQ(SettingsLoad("@:\\s.ini"), 0);
+  host_restore_all();
+  EXPECT_LT(g_largestRequest, size_t(1) << 20);
+  pak_close_all();
 }
 
 TEST_F(SettingsTest, UnknownSizeFailsTheLoad) {
