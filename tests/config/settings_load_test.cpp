@@ -173,7 +173,7 @@ TEST_F(SettingsTest, AMemberClaimingMoreThanItsArchiveHoldsCostsNoSuchAllocation
   // A settings file read through an archive member whose directory entry says 1.9 GiB: the
   // load fails on the short read without ever asking the heap for what the entry claims.
   FixtureArchive archive;
-  archive.members.push_back({"s.ini", bytes_of("[A]\r\na=1\r\n")});
+  archive.members.push_back({"@:\\s.ini", bytes_of("[A]\r\na=1\r\n")});
   FixtureLayout built = pak_fixture_build(archive);
   // The entry's size field is its first four bytes.
   store_le32(built.bytes.data() + built.directoryOffset, 0x78000000u);
