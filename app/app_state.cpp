@@ -9,6 +9,8 @@ char selfPath[SELF_PATH_ROOM] = "";
 uint32_t updateResult = 0;
 HWND mainWindow = nullptr;
 const char* selfPathOverride = nullptr;
+bool silentRun = false;
+RunFailure runFailure = RunFailure::None;
 
 namespace {
 

@@ -39,6 +39,14 @@ constexpr char MAIN_WINDOW_CLASS[] = "AUTORUN";
 // The name a running updater claims before it looks for that window.
 constexpr char INSTANCE_CLAIM_NAME[] = "VelmorUpdate.AUTORUN";
 
+// Why a run that did not update ended, where the result bits do not tell it apart: for the exit
+// code of an unattended run and for the log.
+enum class RunFailure { None, NoGameFolder, GameInUse, FolderBusy };
+
+// Set by an unattended run ("/S"): no window, no message, the outcome in the exit code.
+extern bool silentRun;
+extern RunFailure runFailure;
+
 extern char gameFolder[GAME_FOLDER_ROOM];
 extern char selfPath[SELF_PATH_ROOM];
 extern uint32_t updateResult;

@@ -7,6 +7,7 @@
 #include "app/content_id.h"
 #include "app/game_path.h"
 #include "app/interrupted_run.h"
+#include "app/update_log.h"
 
 namespace {
 
@@ -48,6 +49,8 @@ int look_at_target(const char* folder, JournalEntry* e) {
   e->hadOld = true;
   e->oldAttributes = attributes;
   const int busy = host_busy(target);
+  if (busy == 1) UpdateLogStep("FAILED: a running program holds the game file", target);
+  if (busy < 0) UpdateLogFailure("telling whether a program holds the game file", target);
   return busy == 0 ? 0 : busy == 1 ? HOST_IN_USE : -1;
 }
 
@@ -75,7 +78,16 @@ bool copy_file(const char* from, const char* to) {
 
 // The old file's second name: a hard link, or where that is refused, a copy.
 bool take_backup(const EntryPaths& p) {
-  return host_link(p.target, p.backup) == 0 || copy_file(p.target, p.backup);
+  if (host_link(p.target, p.backup) == 0) {
+    UpdateLogStep("backup (second name)", p.backup);
+    return true;
+  }
+  if (copy_file(p.target, p.backup)) {
+    UpdateLogStep("backup (copy: the folder takes no second names)", p.backup);
+    return true;
+  }
+  UpdateLogFailure("backup", p.backup);
+  return false;
 }
 
 void close_staged(FolderChange* c) {
@@ -94,7 +106,11 @@ void close_journal(FolderChange* c) {
 int roll_back(FolderChange* c) {
   close_staged(c);
   close_journal(c);
-  if (JournalRollBack(c->folder, c->journal) != 0) return -1;
+  if (JournalRollBack(c->folder, c->journal) != 0) {
+    UpdateLogFailure("putting the old files back (the journal stays for the next run)", c->folder);
+    return -1;
+  }
+  UpdateLogStep("the old files are back", c->folder);
   return JournalRemove(c->folder);
 }
 
@@ -111,7 +127,7 @@ bool record_new_content(FolderChange* c) {
 // as the new one is to be) through its own handle, which then closes.
 bool close_copies(FolderChange* c) {
   for (int i = 0; i < c->journal.count; ++i) {
-    EntryPaths p;
+    EntryPaths p{};
     const HostHandle h = c->staged[i];
     if (!paths_of(*c, i, &p)) return false;
     if (c->journal.entries[i].hadOld && host_carry_permissions(h, p.target) != 0) return false;
@@ -125,7 +141,7 @@ bool close_copies(FolderChange* c) {
 bool record_old_content(FolderChange* c) {
   for (int i = 0; i < c->journal.count; ++i) {
     JournalEntry& e = c->journal.entries[i];
-    EntryPaths p;
+    EntryPaths p{};
     if (!e.hadOld) continue;
     if (!paths_of(*c, i, &p) || ContentIdOfFile(p.target, &e.oldContent) != 1) return false;
   }
@@ -136,7 +152,7 @@ bool record_old_content(FolderChange* c) {
 bool take_backups(FolderChange* c) {
   for (int i = 0; i < c->journal.count; ++i) {
     const JournalEntry& e = c->journal.entries[i];
-    EntryPaths p;
+    EntryPaths p{};
     if (!e.hadOld) continue;
     if (!paths_of(*c, i, &p) || !take_backup(p)) return false;
     if ((e.oldAttributes & HOST_ATTR_READONLY) != 0 &&
@@ -148,8 +164,16 @@ bool take_backups(FolderChange* c) {
 
 bool swap_all(FolderChange* c) {
   for (int i = 0; i < c->journal.count; ++i) {
-    EntryPaths p;
-    if (!paths_of(*c, i, &p) || host_replace(p.staged, p.target) != 0) return false;
+    EntryPaths p{};
+    if (!paths_of(*c, i, &p)) return false;
+    const int replaced = host_replace(p.staged, p.target);
+    if (replaced != 0) {
+      if (replaced == HOST_IN_USE) runFailure = RunFailure::GameInUse;
+      UpdateLogFailure(replaced == HOST_IN_USE ? "swap (another program holds the file)" : "swap",
+                       p.target);
+      return false;
+    }
+    UpdateLogStep("swap: the new copy in place", p.target);
   }
   return true;
 }
@@ -182,14 +206,20 @@ int FolderChangeBegin(FolderChange* change, const char* folder, const uint8_t* f
     if (!pick_digit(c.folder, &e, false) || !pick_digit(c.folder, &e, true)) return -1;
   }
   c.journalFile = JournalCreate(c.folder, c.journal);
-  if (c.journalFile == HOST_INVALID_HANDLE) return -1;
+  if (c.journalFile == HOST_INVALID_HANDLE) {
+    UpdateLogFailure("writing the journal", c.folder);
+    return -1;
+  }
+  UpdateLogStep("journal written", c.folder);
   for (int i = 0; i < count; ++i) {
-    EntryPaths p;
+    EntryPaths p{};
     if (paths_of(c, i, &p)) c.staged[i] = host_create(p.staged, HOST_CREATE_NEW);
     if (c.staged[i] == HOST_INVALID_HANDLE) {
+      UpdateLogFailure("making the new copy", p.staged);
       FolderChangeAbandon(change);
       return -1;
     }
+    UpdateLogStep("staging", p.staged);
   }
   // Every name the run makes is on disk before anything is written into them.
   if (host_sync_folder(FolderOrCurrent(c.folder)) != 0) {
@@ -206,6 +236,7 @@ HostHandle FolderChangeStaged(const FolderChange* change, int i) {
 int FolderChangeCommit(FolderChange* change) {
   FolderChange& c = *change;
   if (!record_new_content(&c) || !record_old_content(&c)) {
+    UpdateLogFailure("reading the new copies and old files back", c.folder);
     FolderChangeAbandon(change);
     return -1;
   }
@@ -231,6 +262,7 @@ int FolderChangeCommit(FolderChange* change) {
     }
     return -1;
   }
+  UpdateLogStep("committed: every new file is in place", c.folder);
   clear_after_commit(&c);
   return 0;
 }

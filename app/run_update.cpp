@@ -9,6 +9,7 @@
 #include "app/interrupted_run.h"
 #include "app/folder_change.h"
 #include "app/update_progress.h"
+#include "app/update_log.h"
 #include "app/updater.h"
 #include "archive/pak_recognise.h"
 #include "archive/pak_table.h"
@@ -89,8 +90,12 @@ uint32_t installed_version() {
   vfs_set_prefix_strip(1);
   if (vfs_find_first(MARKER_NEWER, HOST_ATTR_NORMAL, found) == 0) {
     result = RESULT_NEWER_INSTALLED;
+    UpdateLogStep("marker test: a later update's marker Update02.txt is in", path);
   } else if (vfs_find_first(MARKER_THIS, HOST_ATTR_NORMAL, found) == 0) {
     result = RESULT_ALREADY_UPDATED;
+    UpdateLogStep("marker test: this update's marker Update01.txt is in", path);
+  } else {
+    UpdateLogStep("marker test: no marker in", path);
   }
   vfs_set_prefix_strip(0);
   pak_close_all();
@@ -116,7 +121,9 @@ uint32_t install_payload() {
   files[count++] = GAME_FILE_PACK;
 
   FolderChange change;
-  if (FolderChangeBegin(&change, gameFolder, files, count) != 0) {
+  const int begun = FolderChangeBegin(&change, gameFolder, files, count);
+  if (begun != 0) {
+    if (begun == HOST_IN_USE) runFailure = RunFailure::GameInUse;
     mem_free(record);
     return RESULT_FAILED;
   }
@@ -129,6 +136,7 @@ uint32_t install_payload() {
   mem_free(record);
   pak_close_all();
   if (!written) {
+    UpdateLogFailure("writing the new copies from the payload", gameFolder);
     FolderChangeAbandon(&change);
     return RESULT_FAILED;
   }
@@ -139,6 +147,7 @@ uint32_t install_payload() {
 void run_locked() {
   // What an interrupted run left is put right before the folder is looked at.
   if (RecoverInterruptedUpdate(gameFolder) != 0) {
+    UpdateLogFailure("recovery of an interrupted update", gameFolder);
     updateResult = RESULT_FAILED;
     return;
   }
@@ -148,9 +157,11 @@ void run_locked() {
   switch (look_at_pack(selfPath, PAYLOAD_LETTER)) {
     case PackLook::Absent:
     case PackLook::NotArchive:
+      UpdateLogStep("the updater's own payload is missing or damaged", selfPath);
       updateResult = RESULT_PACK_DAMAGED;
       return;
     case PackLook::Unreadable:
+      UpdateLogFailure("reading the updater's own payload", selfPath);
       updateResult = RESULT_FAILED;
       return;
     case PackLook::Archive:
@@ -158,6 +169,7 @@ void run_locked() {
   }
   // Its header is sound, so a failure to open it lies in reading the rest.
   if (pak_open(selfPath, PAK_OPEN_READ) < 0) {
+    UpdateLogFailure("opening the updater's own payload", selfPath);
     updateResult = RESULT_FAILED;
     return;
   }
@@ -172,11 +184,19 @@ void run_locked() {
 void RunUpdate() {
   fill_self_path();
   // One update of a folder at a time, whoever runs it: a second one touches nothing.
+  runFailure = RunFailure::None;
   const HostHandle lock = FolderLockTake(gameFolder);
   if (lock == HOST_INVALID_HANDLE || lock == HOST_IN_USE) {
+    if (lock == HOST_IN_USE) {
+      runFailure = RunFailure::FolderBusy;
+      UpdateLogStep("another update of the game folder is in progress", gameFolder);
+    } else {
+      UpdateLogFailure("taking the game folder's update lock", gameFolder);
+    }
     updateResult = RESULT_FAILED;
     return;
   }
+  UpdateLogStep("update of the game folder", gameFolder);
   run_locked();
   FolderLockRelease(gameFolder, lock);
 }

@@ -2,11 +2,16 @@
 // settings, putting right an interrupted update, the confirmation dialog, and one message for
 // the outcome.
 #include <cstdint>
+#include <cstring>
 
 #include "app/app_state.h"
+#include "app/exit_code.h"
 #include "app/interrupted_run.h"
 #include "app/texts.h"
+#include "app/update_log.h"
+#include "app/update_options.h"
 #include "app/updater.h"
+#include "host/path.h"
 
 namespace {
 
@@ -55,9 +60,60 @@ bool create_main_window(HINSTANCE instance, int showCommand) {
   return true;
 }
 
+// The game folder from the options, else from the settings file.
+void find_game_folder(const UpdateOptions& options) {
+  if (options.hasFolder) {
+    std::memcpy(gameFolder, options.folder, sizeof gameFolder);
+    UpdateLogStep("game folder given on the command line", gameFolder);
+    return;
+  }
+  LoadGameSettings();
+  UpdateLogStep("game folder named by VELMOR.INI", gameFolder);
+}
+
+// An unattended run: no window, no message; the outcome is the exit code (and the log).
+int run_silent(const UpdateOptions& options) {
+  silentRun = true;
+  runFailure = RunFailure::None;
+  updateResult = 0;
+  if (!UiClaimInstance(INSTANCE_CLAIM_NAME) || UiFindWindow(MAIN_WINDOW_CLASS, TEXT_TITLE) != nullptr) {
+    UpdateLogStep("another copy of the updater is running", nullptr);
+    updateResult = RESULT_FAILED;
+    runFailure = RunFailure::FolderBusy;
+  } else {
+    find_game_folder(options);
+    RecoverAtStartUp(gameFolder);
+    if (GameExeExists(gameFolder) == 0) {
+      UpdateLogStep("FAILED: the game executable is not in the game folder", gameFolder);
+      updateResult = RESULT_FAILED;
+      runFailure = RunFailure::NoGameFolder;
+    } else {
+      RunUpdate();
+    }
+  }
+  const int code = ExitCodeOf(updateResult, runFailure);
+  UpdateLogEnd(updateResult, code);
+  return code;
+}
+
 }  // namespace
 
 int UpdaterMain(HINSTANCE instance, HINSTANCE previousInstance, int showCommand) {
+  return UpdaterRun(instance, previousInstance, showCommand, UpdateOptions{});
+}
+
+int UpdaterRun(HINSTANCE instance, HINSTANCE previousInstance, int showCommand,
+               const UpdateOptions& options) {
+  if (options.log && UpdateLogOpen(options.logPath) == 0) {
+    char self[SELF_PATH_ROOM];
+    get_arg_or_module_path(nullptr, 0, self, sizeof self);
+    UpdateLogStep("start-up of the updater", self);
+  }
+  if (options.silent) {
+    const int code = run_silent(options);
+    UpdateLogClose();
+    return code;
+  }
   // A copy that cannot claim the name is a second copy, as one whose window is found.
   if (!UiClaimInstance(INSTANCE_CLAIM_NAME)) return 0;
   if (UiFindWindow(MAIN_WINDOW_CLASS, TEXT_TITLE) != nullptr) return 0;
@@ -66,7 +122,7 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE previousInstance, int showCommand)
     return 0;
   }
   if (!create_main_window(instance, showCommand)) return 0;
-  LoadGameSettings();
+  find_game_folder(options);
   // An interrupted update of the folder the settings name is finished or undone before the
   // dialog asks anything, so that Cancel leaves that folder wholly old or wholly new;
   // RunUpdate does the same for a folder chosen later.
@@ -74,5 +130,7 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE previousInstance, int showCommand)
   updateResult = 0;
   UiDialogBox(instance, DIALOG_CONFIRM, mainWindow, ConfirmDialogProc, 0);
   report(updateResult);
+  UpdateLogEnd(updateResult, 0);
+  UpdateLogClose();
   return 0;
 }

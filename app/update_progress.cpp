@@ -24,7 +24,10 @@ int64_t stored_bytes(const char* memberPath) {
 }  // namespace
 
 void UpdateProgressBegin() {
+  if (silentRun) return;  // an unattended run shows no window
   UiProgressBegin(TEXT_UPDATING, stored_bytes(PAYLOAD_EXE) + stored_bytes(PAYLOAD_PACK));
 }
 
-void UpdateProgressEnd() { UiProgressEnd(); }
+void UpdateProgressEnd() {
+  if (!silentRun) UiProgressEnd();
+}

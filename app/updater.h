@@ -14,8 +14,12 @@ constexpr int ICON_UPDATER = 102;
 // The confirmation dialog's question text.
 constexpr int ID_CONFIRM_TEXT = 1000;
 
+struct UpdateOptions;
 // The whole run after the platform's entry point: returns 0 on every path.
 int UpdaterMain(HINSTANCE instance, HINSTANCE previousInstance, int showCommand);
+// The same with command-line options: an unattended run returns its exit code, any other 0.
+int UpdaterRun(HINSTANCE instance, HINSTANCE previousInstance, int showCommand,
+               const UpdateOptions& options);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ConfirmDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

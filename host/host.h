@@ -155,6 +155,17 @@ extern uint32_t g_hostFindMask;
 int host_find_first(const char* pattern, uint32_t mask, char* name);
 int host_find_next(char* name);
 
+// The system's error number of the last failed call that changes or opens a file (errno on
+// POSIX, GetLastError on Windows; 0 before any), and its text in UTF-8 into buffer (room bytes,
+// terminated): its length.
+int host_last_error();
+size_t host_error_text(int error, char* buffer, size_t room);
+// The system's error number for the call that has just failed (backends).
+int host_system_error();
+// The folder a support log goes to by default, with its separator at the end (made when
+// missing): its length, or 0 when there is none.
+size_t host_log_dir(char* buffer, size_t room);
+
 // Memory wrappers.
 void* mem_alloc(size_t bytes);
 void* mem_realloc(void* block, size_t bytes);

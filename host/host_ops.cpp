@@ -23,6 +23,18 @@ Fn pick(Fn HostOps::*member) {
   return fn != nullptr ? fn : g_hostDefaultOps.*member;
 }
 
+int g_lastError = 0;
+
+// Keeps the system's error of a call that just failed, for the application to report.
+template <typename T>
+T noted(T result, bool failed) {
+  if (failed) {
+    const int error = host_system_error();
+    if (error != 0) g_lastError = error;
+  }
+  return result;
+}
+
 // Copies the found name into the caller's HOST_PATH_ROOM-byte buffer, always terminated.
 void copy_found_name(char* name) {
   if (name == nullptr) return;
@@ -38,14 +50,18 @@ void end_host_search() {
 
 }  // namespace
 
+int host_last_error() { return g_lastError; }
+
 HostHandle host_open(const char* path, int mode) {
   if (path == nullptr) return HOST_INVALID_HANDLE;
-  return pick(&HostOps::open)(path, mode);
+  const HostHandle h = pick(&HostOps::open)(path, mode);
+  return noted(h, h == HOST_INVALID_HANDLE);
 }
 
 HostHandle host_create(const char* path, uint32_t attributes) {
   if (path == nullptr) return HOST_INVALID_HANDLE;
-  return pick(&HostOps::create)(path, attributes);
+  const HostHandle h = pick(&HostOps::create)(path, attributes);
+  return noted(h, h == HOST_INVALID_HANDLE);
 }
 
 int32_t host_read(HostHandle handle, void* buffer, int32_t count) {
@@ -55,7 +71,8 @@ int32_t host_read(HostHandle handle, void* buffer, int32_t count) {
 
 int32_t host_write(HostHandle handle, const void* buffer, int32_t count) {
   if (buffer == nullptr || count <= 0) return 0;
-  return pick(&HostOps::write)(handle, buffer, count);
+  const int32_t n = pick(&HostOps::write)(handle, buffer, count);
+  return noted(n, n != count);
 }
 
 int host_close(HostHandle handle) {
@@ -66,7 +83,8 @@ int host_close(HostHandle handle) {
 
 int host_delete(const char* path) {
   if (path == nullptr) return -1;
-  return pick(&HostOps::remove)(path);
+  const int r = pick(&HostOps::remove)(path);
+  return noted(r, r != 0);
 }
 
 int32_t host_seek(HostHandle handle, int32_t offset, int method) {
@@ -75,11 +93,15 @@ int32_t host_seek(HostHandle handle, int32_t offset, int method) {
 
 int32_t host_size(HostHandle handle) { return pick(&HostOps::size)(handle); }
 
-int host_flush(HostHandle handle) { return pick(&HostOps::flush)(handle); }
+int host_flush(HostHandle handle) {
+  const int r = pick(&HostOps::flush)(handle);
+  return noted(r, r != 0);
+}
 
 int host_move(const char* oldPath, const char* newPath) {
   if (oldPath == nullptr || newPath == nullptr) return -1;
-  return pick(&HostOps::move)(oldPath, newPath);
+  const int r = pick(&HostOps::move)(oldPath, newPath);
+  return noted(r, r != 0);
 }
 
 int host_make_dir(const char* path) {
@@ -94,7 +116,8 @@ int host_remove_dir(const char* path) {
 
 int host_set_attributes(const char* path, uint32_t attributes) {
   if (path == nullptr) return -1;
-  return pick(&HostOps::set_attributes)(path, attributes);
+  const int r = pick(&HostOps::set_attributes)(path, attributes);
+  return noted(r, r != 0);
 }
 
 uint32_t host_get_attributes(const char* path) {
@@ -116,7 +139,8 @@ HostHandle host_recreate(const char* path, uint32_t attributes) {
 int host_replace(const char* from, const char* to) {
   if (from == nullptr || to == nullptr) return -1;
   if (host_sync(from) != 0) return -1;
-  return pick(&HostOps::replace)(from, to);
+  const int r = pick(&HostOps::replace)(from, to);
+  return noted(r, r != 0);
 }
 
 int host_truncate(const char* path, int32_t length) {
@@ -127,7 +151,8 @@ int host_truncate(const char* path, int32_t length) {
 
 int host_sync(const char* path) {
   if (path == nullptr) return -1;
-  return pick(&HostOps::sync)(path);
+  const int r = pick(&HostOps::sync)(path);
+  return noted(r, r != 0);
 }
 
 HostHandle host_lock(const char* path) {
@@ -148,7 +173,8 @@ int host_lookup(const char* path, uint32_t* attributes) {
 
 int host_link(const char* existing, const char* newPath) {
   if (existing == nullptr || newPath == nullptr) return -1;
-  return pick(&HostOps::link)(existing, newPath);
+  const int r = pick(&HostOps::link)(existing, newPath);
+  return noted(r, r != 0);
 }
 
 int host_busy(const char* path) {
@@ -158,12 +184,14 @@ int host_busy(const char* path) {
 
 int host_carry_permissions(HostHandle handle, const char* like) {
   if (handle == HOST_INVALID_HANDLE || like == nullptr) return -1;
-  return pick(&HostOps::carry_permissions)(handle, like);
+  const int r = pick(&HostOps::carry_permissions)(handle, like);
+  return noted(r, r != 0);
 }
 
 int host_sync_folder(const char* path) {
   if (path == nullptr) return -1;
-  return pick(&HostOps::sync_folder)(path);
+  const int r = pick(&HostOps::sync_folder)(path);
+  return noted(r, r != 0);
 }
 
 int host_find_first(const char* pattern, uint32_t mask, char* name) {

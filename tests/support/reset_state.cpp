@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/update_log.h"
 #include "archive/pak_table.h"
 #include "config/settings.h"
 #include "config/settings_store.h"
@@ -17,6 +18,9 @@ void reset_process_state() {
   selfPath[0] = '\0';
   selfPathOverride = nullptr;
   updateResult = 0;
+  silentRun = false;
+  runFailure = RunFailure::None;
+  UpdateLogClose();
 
   SettingsFree();
   g_settings.folder[0] = '\0';
