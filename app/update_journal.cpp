@@ -141,7 +141,8 @@ int JournalRewrite(HostHandle handle, const UpdateJournal& journal) {
 int JournalRemove(const char* folder) {
   char path[WORK_PATH_ROOM];
   if (BuildGamePath(path, sizeof path, folder, JOURNAL_NAME) != 0) return -1;
-  if (host_force_delete(path) != 0) return -1;
+  // Tried twice: a scanner may hold it for a moment.
+  if (host_force_delete(path) != 0 && host_force_delete(path) != 0) return -1;
   host_sync_folder(FolderOrCurrent(folder));  // the journal is gone either way; this only hurries it to disk
   return 0;
 }

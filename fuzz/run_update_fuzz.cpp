@@ -153,7 +153,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Folder& after = memory_host::files();
   if (updateResult == RESULT_UPDATED) {
     if (!updated) folder_broken("updated from a payload that cannot be", before, after);
-    if (after != *updated) folder_broken("updated, but not to the payload", *updated, after);
+    // A failed change after the commit may leave a backup and the journal naming it; the next
+    // run's recovery removes them.
+    if (after != *updated && (failingChange == 0 || after.count("G:\\VelmorUpdate.journal") == 0 ||
+                              RecoverInterruptedUpdate("G:") != 0 || memory_host::files() != *updated)) {
+      folder_broken("updated, but not to the payload", *updated, memory_host::files());
+    }
     if (running) folder_broken("the running game was replaced", before, after);
   } else if (failingChange == 0 && after != afterRecovery) {
     folder_broken("not updated, yet the folder changed", afterRecovery, after);

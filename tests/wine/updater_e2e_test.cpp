@@ -218,4 +218,46 @@ TEST_F(Dialog, TwoCopiesStartedTogetherShowOneDialog) {
   EXPECT_EQ(snapshot(game_.path()), before);
 }
 
+// Unattended: "/S" shows no window at all and tells the outcome by its exit code; "/LOG=" writes
+// the log with the last line giving that code; a bad argument is exit code 2 with nothing done.
+TEST_F(Dialog, UnattendedRunsShowNothingAndEndWithTheirExitCode) {
+  const std::string log = tools_path() + "\\unattended.log";
+  const struct {
+    const char* what;
+    std::string arguments;
+    bool installed;  // a game in the folder
+    DWORD code;
+  } cases[] = {
+      {"updated", "/S \"/DIR=" + game_.path() + "\" /LOG=\"" + log + "\"", true, 0},
+      {"already installed", "/s --dir=\"" + game_.path() + "\"", true, 10},
+      {"no game", "/S /DIR=C:\\nowhere", false, 22},
+      {"bad argument", "/S /WHAT", true, 2},
+  };
+  install_game();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!c.installed) name_game_folder("");
+    const FolderState before = snapshot(game_.path());
+    Program run;
+    ASSERT_TRUE(run.start(updater(Payload::Sound), c.arguments, tools_path(), /*suspended=*/true));
+    ShownWindows shown(run.id());
+    ASSERT_TRUE(shown.hooked());
+    ASSERT_TRUE(run.resume());
+    ASSERT_TRUE(wait_end_pumping(run)) << "an unattended run waited for someone";
+    DWORD code = 99;
+    ASSERT_TRUE(run.wait_end(&code));
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(shown.count(), 0);
+    if (c.code == 0) {
+      EXPECT_EQ(snapshot(game_.path()), updated_state());
+      const Bytes text = read_file_bytes(log);
+      const std::string line = std::string(text.begin(), text.end());
+      EXPECT_NE(line.find("exit code 0"), std::string::npos) << line;
+      EXPECT_NE(line.find("swap: the new copy in place"), std::string::npos) << line;
+    } else {
+      EXPECT_EQ(snapshot(game_.path()), before);
+    }
+  }
+}
+
 }  // namespace
