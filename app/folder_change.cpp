@@ -2,6 +2,7 @@
 // exclusively, backups by link or by copy, the swaps in order, the commit mark, and the way back.
 #include "app/folder_change.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/content_id.h"
@@ -24,6 +25,35 @@ bool paths_of(const FolderChange& c, int i, EntryPaths* p) {
 }
 
 bool name_free(const char* path) { return host_lookup(path, nullptr) == HOST_ABSENT; }
+
+// A step about a file another program holds, naming that program where the system can tell.
+void log_holder(const char* step, const char* path) {
+  char holder[256];
+  char line[400];
+  if (host_holder_name(path, holder, sizeof holder) == 0) {
+    UpdateLogStep(step, path);
+    return;
+  }
+  snprintf(line, sizeof line, "%s (held by %s)", step, holder);
+  UpdateLogStep(line, path);
+}
+
+// Replaces target by staged; a target another program holds for a moment is waited for, with
+// pauses that double, up to heldFileWaitMs in all.
+int replace_waiting(const char* staged, const char* target) {
+  int replaced = host_replace(staged, target);
+  int pause = 100;
+  int waited = 0;
+  while (replaced == HOST_IN_USE && waited < heldFileWaitMs) {
+    if (waited == 0) log_holder("waiting: another program holds the file", target);
+    const int step = pause < heldFileWaitMs - waited ? pause : heldFileWaitMs - waited;
+    host_sleep(step);
+    waited += step;
+    pause = pause < 1000 ? pause * 2 : 2000;
+    replaced = host_replace(staged, target);
+  }
+  return replaced;
+}
 
 // The first digit whose side name beside target is free (and not taken by an earlier entry of
 // the same file, which cannot happen: each file is changed once).
@@ -49,7 +79,7 @@ int look_at_target(const char* folder, JournalEntry* e) {
   e->hadOld = true;
   e->oldAttributes = attributes;
   const int busy = host_busy(target);
-  if (busy == 1) UpdateLogStep("FAILED: a running program holds the game file", target);
+  if (busy == 1) log_holder("FAILED: a running program holds the game file", target);
   if (busy < 0) UpdateLogFailure("telling whether a program holds the game file", target);
   return busy == 0 ? 0 : busy == 1 ? HOST_IN_USE : -1;
 }
@@ -166,11 +196,14 @@ bool swap_all(FolderChange* c) {
   for (int i = 0; i < c->journal.count; ++i) {
     EntryPaths p{};
     if (!paths_of(*c, i, &p)) return false;
-    const int replaced = host_replace(p.staged, p.target);
+    const int replaced = replace_waiting(p.staged, p.target);
     if (replaced != 0) {
-      if (replaced == HOST_IN_USE) runFailure = RunFailure::GameInUse;
-      UpdateLogFailure(replaced == HOST_IN_USE ? "swap (another program holds the file)" : "swap",
-                       p.target);
+      if (replaced == HOST_IN_USE) {
+        runFailure = RunFailure::GameInUse;
+        log_holder("FAILED swap: another program holds the file", p.target);
+      } else {
+        UpdateLogFailure("swap", p.target);
+      }
       return false;
     }
     UpdateLogStep("swap: the new copy in place", p.target);

@@ -162,6 +162,11 @@ int host_last_error();
 size_t host_error_text(int error, char* buffer, size_t room);
 // The system's error number for the call that has just failed (backends).
 int host_system_error();
+// The name of a program that holds the file open, where the system can tell (POSIX: from the
+// process table; Windows: the Restart Manager), into buffer in UTF-8: its length, or 0.
+size_t host_holder_name(const char* path, char* buffer, size_t room);
+// Waits the given milliseconds.
+void host_sleep(int milliseconds);
 // The folder a support log goes to by default, with its separator at the end (made when
 // missing): its length, or 0 when there is none.
 size_t host_log_dir(char* buffer, size_t room);

@@ -71,13 +71,18 @@ bool fds_name(const char* path, const struct stat& file) {
 
 }  // namespace
 
-int busy(const char* path) {
+// The first process that has the file mapped or open: 1 with its id, 0 when none does, -1 when
+// the file cannot be looked at.
+int find_holder(const char* path, long* holder) {
   PosixPath p;
   if (!to_posix_path(path, p)) return -1;
   struct stat file;
   if (stat(p.text, &file) != 0) return -1;
   if (!S_ISREG(file.st_mode)) return 0;
-  if (in_use(p.text)) return 1;
+  if (in_use(p.text)) {
+    *holder = long(getpid());
+    return 1;
+  }
   DIR* proc = opendir("/proc");
   if (proc == nullptr) return 0;  // no process table to look at
   int result = 0;
@@ -90,9 +95,33 @@ int busy(const char* path) {
     if (maps_name(entry, file)) result = 1;
     snprintf(entry, sizeof entry, "/proc/%.20s/fd", d->d_name);
     if (result == 0 && fds_name(entry, file)) result = 1;
+    if (result == 1) *holder = strtol(d->d_name, nullptr, 10);
   }
   closedir(proc);
   return result;
 }
 
+int busy(const char* path) {
+  long holder = 0;
+  return find_holder(path, &holder);
+}
+
 }  // namespace host_posix
+
+size_t host_holder_name(const char* path, char* buffer, size_t room) {
+  if (buffer == nullptr || room == 0) return 0;
+  buffer[0] = '\0';
+  long holder = 0;
+  if (path == nullptr || host_posix::find_holder(path, &holder) != 1) return 0;
+  char comm[64];
+  snprintf(comm, sizeof comm, "/proc/%ld/comm", holder);
+  FILE* f = fopen(comm, "re");
+  char name[64] = "";
+  if (f != nullptr) {
+    if (fgets(name, sizeof name, f) == nullptr) name[0] = '\0';
+    fclose(f);
+  }
+  name[strcspn(name, "\n")] = '\0';
+  const int n = snprintf(buffer, room, "%s (process %ld)", name[0] != '\0' ? name : "a program", holder);
+  return n > 0 && size_t(n) < room ? size_t(n) : 0;
+}

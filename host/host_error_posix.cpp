@@ -2,6 +2,7 @@
 // support log goes to by default ($XDG_STATE_HOME/velmor, else ~/.local/state/velmor), made
 // when missing.
 #include <sys/stat.h>
+#include <time.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -42,4 +43,11 @@ size_t host_log_dir(char* buffer, size_t room) {
   }
   std::memcpy(buffer, path, size_t(n) + 1);
   return size_t(n);
+}
+
+void host_sleep(int milliseconds) {
+  if (milliseconds <= 0) return;
+  timespec wait{milliseconds / 1000, long(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
 }

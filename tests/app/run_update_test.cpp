@@ -2,10 +2,12 @@
 // with what it leaves on disk, the marker test, the forms of the game folder, damaged packs
 // and payloads, and a game executable the system refuses to replace.
 #include <filesystem>
+#include <string>
 
 #include "app/updater.h"
 #include "support/fault_injection.h"
 #include "app/interrupted_run.h"
+#include "support/host_override.h"
 #include "update_fixture.h"
 #include "host/host.h"
 
@@ -330,6 +332,40 @@ TEST_F(UpdateTest, AFailedLookAtAGameFileIsAFailure) {
     }
     EXPECT_EQ(updateResult, RESULT_FAILED);
     EXPECT_EQ(snapshot(game_.path()), before);
+  }
+}
+
+// A game file another program holds for a moment at its swap (a scanner) is waited for; one held
+// for the whole wait fails the update with every file as it was.
+int g_heldSwaps = 0;  // swaps of the pack still to be refused
+int held_replace(const char* from, const char* to) {
+  const std::string target = to;
+  if (target.size() >= 10 && target.compare(target.size() - 10, 10, "Update.PAK") == 0 && g_heldSwaps > 0) {
+    --g_heldSwaps;
+    return HOST_IN_USE;
+  }
+  return g_hostDefaultOps.replace(from, to);
+}
+
+TEST_F(UpdateTest, AFileHeldForAMomentAtItsSwapIsWaitedFor) {
+  for (const int held : {3, 1000}) {
+    SCOPED_TRACE(held);
+    next_case();
+    build_updater();
+    heldFileWaitMs = 600;
+    g_heldSwaps = held;
+    const FolderState before = snapshot(game_.path());
+    host_override(&HostOps::replace, held_replace);
+    RunUpdate();
+    host_restore_all();
+    if (held == 3) {
+      EXPECT_EQ(updateResult, RESULT_UPDATED);
+      EXPECT_EQ(snapshot(game_.path()), updated_state());
+    } else {
+      EXPECT_EQ(updateResult, RESULT_FAILED);
+      EXPECT_EQ(runFailure, RunFailure::GameInUse);
+      EXPECT_EQ(snapshot(game_.path()), before);
+    }
   }
 }
 

@@ -19,6 +19,7 @@ void reset_process_state() {
   selfPathOverride = nullptr;
   updateResult = 0;
   silentRun = false;
+  heldFileWaitMs = 10000;
   runFailure = RunFailure::None;
   UpdateLogClose();
 
