@@ -127,16 +127,21 @@ uint32_t install_payload() {
     mem_free(record);
     return RESULT_FAILED;
   }
-  bool written = ExtractMemberTo(FolderChangeStaged(&change, exe), PAYLOAD_EXE) == 0 &&
-                 ExtractMemberTo(FolderChangeStaged(&change, exe + 1), PAYLOAD_PACK) == 0;
-  if (written && recordChanges == 1) {
-    written = host_write(FolderChangeStaged(&change, 0), record, int32_t(recordLength)) ==
-              int32_t(recordLength);
+  // Each new copy written; the first that fails is named in the log.
+  const char* failed = nullptr;
+  if (ExtractMemberTo(FolderChangeStaged(&change, exe), PAYLOAD_EXE) != 0) {
+    failed = GAME_EXE_NAME;
+  } else if (ExtractMemberTo(FolderChangeStaged(&change, exe + 1), PAYLOAD_PACK) != 0) {
+    failed = GAME_PACK_NAME;
+  } else if (recordChanges == 1 && host_write(FolderChangeStaged(&change, 0), record,
+                                              int32_t(recordLength)) != int32_t(recordLength)) {
+    failed = INSTALL_RECORD_NAME;
   }
   mem_free(record);
   pak_close_all();
-  if (!written) {
-    UpdateLogFailure("writing the new copies from the payload", gameFolder);
+  if (failed != nullptr) {
+    char path[WORK_PATH_ROOM];
+    UpdateLogFailure("writing the new copy of", game_path(path, failed) ? path : gameFolder);
     FolderChangeAbandon(&change);
     return RESULT_FAILED;
   }

@@ -103,7 +103,8 @@ TEST_F(UnattendedTest, EveryOutcomeHasItsExitCode) {
     const char* what;
     int code;
   } cases[] = {{"updated", 0}, {"already", 10}, {"newer", 11}, {"damaged payload", 20},
-               {"no game", 22}, {"running", 23}, {"folder busy", 24}, {"failed", 30}};
+               {"no game", 22}, {"running", 23}, {"folder busy", 24}, {"failed", 30},
+               {"disk full", 30}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     next_case();
@@ -115,6 +116,16 @@ TEST_F(UnattendedTest, EveryOutcomeHasItsExitCode) {
     }
     if (what == "damaged payload") build_updater({}, "VelmorUpdate.exe", 'A');
     if (what == "no game") std::filesystem::remove(game("Velmor.EXE"));
+    if (what == "disk full") {
+      // Writes of more than a few bytes find the disk full.
+      host_override(&HostOps::write, +[](HostHandle h, const void* b, int32_t n) -> int32_t {
+        if (n > 200) {
+          errno = ENOSPC;
+          return 0;
+        }
+        return g_hostDefaultOps.write(h, b, n);
+      });
+    }
     const FolderState before = snapshot(game_.path());
     HostHandle lock = HOST_INVALID_HANDLE;
     if (what == "folder busy") lock = FolderLockTake(game_.path().c_str());
@@ -146,6 +157,10 @@ TEST_F(UnattendedTest, EveryOutcomeHasItsExitCode) {
     if (what == "failed") {
       EXPECT_NE(log.find("FAILED making the new copy: " + game("INSTALL.DAT.~new0")), std::string::npos) << log;
       EXPECT_NE(log.find("(system error 13: Permission denied)"), std::string::npos) << log;
+    }
+    if (what == "disk full") {
+      EXPECT_NE(log.find("FAILED writing the new copy of: " + game("Velmor.EXE")), std::string::npos) << log;
+      EXPECT_NE(log.find("(system error 28: No space left on device)"), std::string::npos) << log;
     }
     if (what == "running") {
       // The program holding the executable is named (here this test's own process).
