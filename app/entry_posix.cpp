@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "app/exit_code.h"
-#include "app/update_log.h"
 #include "app/update_options.h"
 #include "app/updater.h"
 #include "host/code_page.h"
@@ -22,23 +21,6 @@ bool to_code_page(char* path, size_t room) {
   return true;
 }
 
-// Whether the arguments ask for an unattended run, read on their own when the whole line is
-// refused; and the log they ask for.
-bool asks_silence(int argc, char** argv, char* logPath, bool* log) {
-  bool silent = false;
-  for (int i = 1; i < argc; ++i) {
-    UpdateOptions one;
-    char ignored[OPTION_ERROR_ROOM];
-    if (UpdateOptionsParse(1, &argv[i], &one, ignored) != 0) continue;
-    silent = silent || one.silent;
-    if (one.log) {
-      *log = true;
-      std::memcpy(logPath, one.logPath, OPTION_PATH_ROOM);
-    }
-  }
-  return silent;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,17 +32,7 @@ int main(int argc, char** argv) {
       !to_code_page(options.folder, sizeof options.folder) ||
       !to_code_page(options.logPath, sizeof options.logPath)) {
     if (error[0] == '\0') std::snprintf(error, sizeof error, "a path the code page cannot spell");
-    char logPath[OPTION_PATH_ROOM] = "";
-    bool log = false;
-    if (asks_silence(argc, argv, logPath, &log)) {
-      if (log && UpdateLogOpen(logPath) == 0) {
-        UpdateLogStep("FAILED: bad arguments", error);
-        UpdateLogEnd(0, EXIT_BAD_ARGUMENTS);
-        UpdateLogClose();
-      }
-    } else {
-      std::fprintf(stderr, "velmor-update: %s\n", error);
-    }
+    if (!UpdaterBadArguments(argc - 1, argv + 1, error)) std::fprintf(stderr, "velmor-update: %s\n", error);
     return EXIT_BAD_ARGUMENTS;
   }
   return UpdaterRun(nullptr, nullptr, SW_SHOWDEFAULT, options);

@@ -9,7 +9,6 @@
 
 #include "app/exit_code.h"
 #include "app/texts.h"
-#include "app/update_log.h"
 #include "app/update_options.h"
 #include "app/updater.h"
 #include "platform/safe_dll_search.h"
@@ -51,26 +50,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR, int sh
   char error[OPTION_ERROR_ROOM];
   if (!spelled || UpdateOptionsParse(given, arguments, &options, error) != 0) {
     if (!spelled) lstrcpynA(error, "an argument the code page cannot spell, or too many", sizeof error);
-    bool silent = false;
-    UpdateOptions one;
-    char ignored[OPTION_ERROR_ROOM];
-    char logPath[OPTION_PATH_ROOM] = "";
-    bool log = false;
-    for (int i = 0; i < given; ++i) {
-      if (UpdateOptionsParse(1, &arguments[i], &one, ignored) != 0) continue;
-      silent = silent || one.silent;
-      if (one.log) {
-        log = true;
-        std::memcpy(logPath, one.logPath, sizeof logPath);
-      }
-    }
-    if (silent) {
-      if (log && UpdateLogOpen(logPath) == 0) {
-        UpdateLogStep("FAILED: bad arguments", error);
-        UpdateLogEnd(0, EXIT_BAD_ARGUMENTS);
-        UpdateLogClose();
-      }
-    } else {
+    if (!UpdaterBadArguments(given, arguments, error)) {
       char text[sizeof TEXT_BAD_ARGUMENT + OPTION_ERROR_ROOM];
       std::memcpy(text, TEXT_BAD_ARGUMENT, sizeof TEXT_BAD_ARGUMENT);
       lstrcpynA(text + sizeof TEXT_BAD_ARGUMENT - 1, error, OPTION_ERROR_ROOM);

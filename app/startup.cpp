@@ -134,3 +134,25 @@ int UpdaterRun(HINSTANCE instance, HINSTANCE previousInstance, int showCommand,
   UpdateLogClose();
   return 0;
 }
+
+bool UpdaterBadArguments(int count, const char* const* arguments, const char* error) {
+  // Read one by one, so that the rest of a refused line still says whether to stay silent.
+  bool silent = false;
+  UpdateOptions wanted{};
+  for (int i = 0; i < count; ++i) {
+    UpdateOptions one;
+    char ignored[OPTION_ERROR_ROOM];
+    if (UpdateOptionsParse(1, &arguments[i], &one, ignored) != 0) continue;
+    silent = silent || one.silent;
+    if (one.log) {
+      wanted.log = true;
+      std::memcpy(wanted.logPath, one.logPath, sizeof wanted.logPath);
+    }
+  }
+  if (silent && wanted.log && UpdateLogOpen(wanted.logPath) == 0) {
+    UpdateLogStep("FAILED: bad arguments", error);
+    UpdateLogEnd(0, EXIT_BAD_ARGUMENTS);
+    UpdateLogClose();
+  }
+  return silent;
+}

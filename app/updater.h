@@ -20,6 +20,9 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE previousInstance, int showCommand)
 // The same with command-line options: an unattended run returns its exit code, any other 0.
 int UpdaterRun(HINSTANCE instance, HINSTANCE previousInstance, int showCommand,
                const UpdateOptions& options);
+// Arguments refused with error: true when they asked for an unattended run (the reason then
+// goes to the log they asked for, if any), false when the caller is to show the error.
+bool UpdaterBadArguments(int count, const char* const* arguments, const char* error);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ConfirmDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
