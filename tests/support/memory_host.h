@@ -1,6 +1,7 @@
 // An in-memory host for tests, benchmarks and fuzz targets: the file calls of g_hostOps served
 // from files held in memory under their exact names, so nothing reaches the disk. Each file is
-// open at most once at a time, and written only through a handle opened for writing; folders
+// open at most once at a time, and written only through a handle opened for writing; a create
+// with HOST_CREATE_NEW is refused where the name is taken, any other truncates; folders
 // are names of their own (made, removed, reported as folders); change locks are held names;
 // a link is a copy; a file is busy only when said to be; searches list a folder's files and
 // folders; the heap stays the system's. One change may be planned to fail.
