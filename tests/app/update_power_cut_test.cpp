@@ -29,7 +29,7 @@ constexpr char kPack[] = "G:\\Game\\Update.PAK";
 constexpr char kRecord[] = "G:\\Game\\INSTALL.DAT";
 constexpr char kSelf[] = "G:\\Downloads\\VelmorUpdate.exe";
 // States tried at one cut before they are sampled.
-constexpr size_t kPerCut = 48;
+constexpr size_t kPerCut = 256;
 
 FixtureArchive one_member_pack(const std::string& name, const std::string& content) {
   FixtureArchive a;
@@ -49,7 +49,7 @@ class UpdatePowerCutTest : public ::testing::Test {
   void SetUp() override {
     reset_process_state();
     oldExe_ = counted(6000, 0x11);
-    newExe_ = counted(9000, 0x5A);
+    newExe_ = counted(40000, 0x5A);
     oldPack_ = pak_fixture_bytes(one_member_pack("Readme.txt", "old pack"));
     FixtureArchive pack = one_member_pack("Update01.txt", "1");
     pack.members.push_back(FixtureMember{"Data\\More.bin", counted(5000, 0x33), false, 0});

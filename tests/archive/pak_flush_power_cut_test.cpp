@@ -21,7 +21,7 @@ namespace {
 using crash_model::Disk;
 
 constexpr char kArchive[] = "L:\\Data\\Big.pak";
-constexpr size_t kPerCut = 64;
+constexpr size_t kPerCut = 256;
 
 // An entry as the library reads it back.
 struct Seen {

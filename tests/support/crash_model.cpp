@@ -296,7 +296,8 @@ class Cut {
   }
 
   // The state with nothing since the last flushes, the state as the program saw it, and then
-  // random ones: n in all.
+  // random ones, until n of them were new to visit (which says whether each was) or 8 n were
+  // drawn.
   template <typename Visit>
   void sample(size_t n, std::mt19937_64& random, Visit visit) {
     const std::vector<size_t> none(outerRadices_.size(), 0);
@@ -311,13 +312,14 @@ class Cut {
       now.insert(now.end(), digits.begin(), digits.end());
     }
     visit(state(latest, now));
-    for (size_t i = 2; i < n; ++i) {
+    size_t fresh = 2;
+    for (size_t drawn = 2; fresh < n && drawn < 8 * n; ++drawn) {
       std::vector<size_t> outer;
       for (size_t r : outerRadices_) outer.push_back(random() % r);
       const Layout layout = lay_out(outer);
       std::vector<size_t> inner;
       for (size_t r : layout.radices) inner.push_back(random() % r);
-      visit(state(layout, inner));
+      if (visit(state(layout, inner))) ++fresh;
     }
   }
 
@@ -413,10 +415,10 @@ Tally explore(const Disk& before, const std::vector<Change>& changes, const Budg
   std::set<uint64_t> seen;
   std::mt19937_64 random(kSeed);
   const auto visit = [&](const Disk& disk) {
-    if (seen.insert(fingerprint(disk)).second) {
-      ++tally.states;
-      check(disk, cut);
-    }
+    if (!seen.insert(fingerprint(disk)).second) return false;
+    ++tally.states;
+    check(disk, cut);
+    return true;
   };
   Model model(before);
   for (; cut <= changes.size(); ++cut) {
