@@ -2,7 +2,8 @@
 # Every power-cut state of every workload, none sampled: the update (with and without hard
 # links), the pak tool's add, delete, rename and compact, and the library's directory flush,
 # under the crash model of tests/support/crash_model.h. The test command samples the cuts with
-# the most states; this tries them all (a few minutes under ASan on two cores).
+# the most states; this tries them all (under ASan about seven minutes of processor time,
+# nearly all of it the pak tool's working copies; twenty of wall time on two busy cores).
 # Usage: scripts/crash-explore.sh [preset]   (asan by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -76,8 +76,7 @@ class UpdatePowerCutTest : public ::testing::Test {
   // A fresh in-memory host holding the state, and the updater's variables as at start-up.
   void load(const Disk& state) {
     reset_process_state();
-    memory_host::install();
-    for (const auto& [name, bytes] : state) memory_host::put(name, bytes);
+    memory_host::install(state);
     std::strcpy(gameFolder, kFolder);
     selfPathOverride = kSelf;
   }

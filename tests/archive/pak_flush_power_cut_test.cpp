@@ -104,8 +104,7 @@ class PakFlushPowerCutTest : public ::testing::Test {
         before, changes, budget, [&](const Disk& state, size_t cut) {
           if (HasFailure()) return;
           SCOPED_TRACE("power cut after " + std::to_string(cut) + " changes");
-          memory_host::install();
-          for (const auto& [name, bytes] : state) memory_host::put(name, bytes);
+          memory_host::install(state);
           std::vector<Bytes> now;
           const std::vector<Seen> seen = open_and_read(&now);
           ASSERT_FALSE(seen.empty()) << "the archive no longer opens";

@@ -274,6 +274,11 @@ void install() {
   host_override(&HostOps::sync_folder, m_sync_folder);
 }
 
+void install(const std::map<std::string, std::vector<uint8_t>>& files) {
+  install();
+  g_files = files;
+}
+
 void put(const std::string& name, std::vector<uint8_t> bytes) {
   g_files[name] = std::move(bytes);
 }

@@ -21,6 +21,8 @@ constexpr size_t FILE_LIMIT = size_t(1) << 20;
 
 // Forgets every file and serves the host table's file calls from memory.
 void install();
+// The same, holding these files from the start.
+void install(const std::map<std::string, std::vector<uint8_t>>& files);
 // Puts a file there (replacing one of that name).
 void put(const std::string& name, std::vector<uint8_t> bytes);
 // A file's bytes, or null when there is none of that name.

@@ -39,12 +39,6 @@ FixtureArchive archive_before() {
 
 class ChangePowerCutTest : public PakToolTest {
  protected:
-  // A fresh in-memory host holding the state.
-  static void load(const Disk& state) {
-    memory_host::install();
-    for (const auto& [name, bytes] : state) memory_host::put(name, bytes);
-  }
-
   static bool is_working_copy(const std::string& name) {
     return name.rfind("w/~pak", 0) == 0 && name.size() > 4 &&
            name.compare(name.size() - 4, 4, ".tmp") == 0;
@@ -55,7 +49,7 @@ class ChangePowerCutTest : public PakToolTest {
     before[kArchive] = pak_fixture_bytes(archive_before());
     before["w/in/New.bin"] = counted(7000, 0x77);
     before["w/in/Readme.txt"] = bytes_of("the new readme");
-    load(before);
+    memory_host::install(before);
     recording_host::install();
     const ToolRun run = pak(args);
     ASSERT_EQ(run.code, 0) << run.err;
@@ -90,7 +84,7 @@ class ChangePowerCutTest : public PakToolTest {
           if (others.size() + 1 != state.size()) ++leftCopies;
           if (!old) return;
 
-          load(state);
+          memory_host::install(state);
           const ToolRun again = pak(args);
           EXPECT_EQ(again.code, 0) << again.err;
           Disk expected = state;
