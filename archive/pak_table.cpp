@@ -26,6 +26,7 @@ constexpr int64_t kInflateSlack = 4096;
 // Header fields rewritten by a flush, as offsets from the archive start: the entry count and
 // directory offset, and the packed directory size.
 constexpr size_t kCountFieldOffset = 4;
+constexpr size_t kOffsetFieldOffset = 8;
 constexpr size_t kPackedSizeFieldOffset = 20;
 
 bool slot_in_use(int slot) {
@@ -179,10 +180,11 @@ const void* directory_disk_bytes(const PakArchive& a, size_t bytes, uint8_t** co
   }
 }
 
-// Writes the directory at its offset; for a compressed directory, *packedSize receives the
-// stream's length.
-bool write_directory(const PakArchive& a, const void* source, size_t bytes, int32_t* packedSize) {
-  if (!seek_exact(a.file, a.directoryOffset)) return false;
+// Writes the directory at the file offset at; for a compressed directory, *packedSize receives
+// the stream's length.
+bool write_directory(const PakArchive& a, int64_t at, const void* source, size_t bytes,
+                     int32_t* packedSize) {
+  if (!seek_exact(a.file, at)) return false;
   if (a.packedDirectorySize == 0) return write_exact(a.file, source, int64_t(bytes));
 
   // Room for the stream of any input, an empty one included (deflate's worst case is a few
@@ -195,6 +197,19 @@ bool write_directory(const PakArchive& a, const void* source, size_t bytes, int3
   mem_free(stream);
   *packedSize = int32_t(length);
   return ok;
+}
+
+// Where the new directory goes. Once the file layer has written members over the old one, it
+// moved the directory past them. Otherwise (only names or deletions changed) it would land on
+// the old directory, which a cut part way through its write would leave half old, half new:
+// it goes past the end of the file instead, and the old one stays whole until the header
+// names the new one. A directory of no entries is never read, so it may be written over.
+int64_t directory_target(const PakArchive& a, const PakHeaderBytes& stored) {
+  const int64_t storedAt = int64_t(a.baseOffset) + load_le32(&stored[kOffsetFieldOffset]);
+  if (a.directoryOffset != storedAt || load_le32(&stored[kCountFieldOffset]) == 0) {
+    return a.directoryOffset;
+  }
+  return host_seek(a.file, 0, HOST_SEEK_END);
 }
 
 }  // namespace
@@ -291,30 +306,34 @@ void pak_close_all() {
 
 int pak_flush_directory(int slot) {
   if (!slot_in_use(slot)) return -1;
-  const PakArchive& a = g_archives[slot];
+  PakArchive& a = g_archives[slot];
   if (a.entryCount < 0 || a.entryCount > a.capacity || (a.entryCount > 0 && !a.directory))
     return -1;
   const size_t bytes = size_t(a.entryCount) * PAK_ENTRY_SIZE;
 
-  // The header as stored, so that its fields from the count to the packed directory size can
-  // be rewritten in one write with the letters and user value between them unchanged.
+  // The header as stored: it says where the old directory lies, and its fields from the count
+  // to the packed directory size are rewritten in one write with the letters and user value
+  // between them unchanged.
   PakHeaderBytes header{};
   if (!seek_exact(a.file, a.baseOffset) ||
       !read_exact(a.file, header.data(), int64_t(header.size())))
     return -1;
+  const int64_t at = directory_target(a, header);
+  if (at < int64_t(a.baseOffset) + int64_t(PAK_HEADER_SIZE) || at > HOST_MAX_FILE_SIZE) return -1;
 
   uint8_t* converted = nullptr;
   const void* source = directory_disk_bytes(a, bytes, &converted);
   if (source == nullptr && bytes != 0) return -1;
   int32_t packedSize = 0;
-  const bool written = write_directory(a, source, bytes, &packedSize);
+  const bool written = write_directory(a, at, source, bytes, &packedSize);
   mem_free(converted);
-  if (!written) return -1;
+  // The new directory is on disk before the header names it.
+  if (!written || host_flush(a.file) != 0) return -1;
 
-  // The header follows the directory in one write, so that a failure at any point leaves the
-  // header naming either the old directory or the new one, never a mix of the two.
+  // The header switches in one write after the directory, so that a failure or a power cut at
+  // any point leaves it naming either the old directory or the new one, never a mix of the two.
   store_le32(&header[kCountFieldOffset], uint32_t(a.entryCount));
-  store_le32(&header[kCountFieldOffset + 4], uint32_t(a.directoryOffset - a.baseOffset));
+  store_le32(&header[kOffsetFieldOffset], uint32_t(at - a.baseOffset));
   if (a.packedDirectorySize != 0) {
     store_le32(&header[kPackedSizeFieldOffset], uint32_t(packedSize));
   }
@@ -322,6 +341,7 @@ int pak_flush_directory(int slot) {
   if (!seek_exact(a.file, int64_t(a.baseOffset) + int64_t(kCountFieldOffset)) ||
       !write_exact(a.file, &header[kCountFieldOffset], fieldsBytes))
     return -1;
+  a.directoryOffset = int32_t(at);
   return 0;
 }
 

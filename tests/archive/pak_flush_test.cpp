@@ -146,17 +146,59 @@ TEST_F(ArchiveTableTest, FlushKeepsWhatItDoesNotOwn) {
   pak_close(0);
   EXPECT_EQ(read_file_bytes(path), original);
 
-  // A dirty close rewrites the directory but neither truncates the file nor touches the magic,
-  // letters, reserved bytes or user value; the state keeps its dirty mark until the close.
+  // A dirty close with no member added writes the directory past the end of the file: no byte
+  // before it changes but the header's count, directory offset and packed size (the magic,
+  // letters, reserved bytes and user value, the members, the old directory and the bytes after
+  // it stay). The state keeps its dirty mark until the close.
   ASSERT_EQ(pak_open(path.c_str(), PAK_OPEN_READWRITE), 0);
   g_archives[0].state |= PAK_DIRTY;
   EXPECT_EQ(pak_flush_directory(0), 0);
   EXPECT_EQ(g_archives[0].state, PAK_IN_USE | PAK_DIRTY);
+  EXPECT_EQ(g_archives[0].directoryOffset, int32_t(original.size()));
   pak_close(0);
   const Bytes after = read_file_bytes(path);
-  ASSERT_EQ(after.size(), original.size());
-  EXPECT_TRUE(std::equal(original.begin(), original.begin() + 20, after.begin()));
-  EXPECT_EQ(Bytes(after.end() - 300, after.end()), Bytes(300, 0x77));
+  ASSERT_GT(after.size(), original.size());
+  EXPECT_TRUE(std::equal(original.begin(), original.begin() + 4, after.begin()));
+  EXPECT_TRUE(std::equal(original.begin() + 12, original.begin() + 20, after.begin() + 12));
+  EXPECT_TRUE(std::equal(original.begin() + 24, original.end(), after.begin() + 24));
+  // (The close wrote it once more, past the first one.)
+  const PakHeader h = header_of(after);
+  EXPECT_GT(h.directoryOffset, int32_t(original.size()));
+  EXPECT_EQ(size_t(h.directoryOffset + h.packedDirectorySize), after.size());
+  ASSERT_EQ(pak_open(path.c_str(), PAK_OPEN_READ), 0);
+  EXPECT_STREQ(g_archives[0].directory[0].name, "Update01.txt");
+  pak_close(0);
+}
+
+// A flush with no member added never writes over the old directory, and puts the new one on
+// disk before the header names it: the header's write comes after a flush, and every write
+// before that lies past the old directory.
+TEST_F(ArchiveTableTest, ARenameWritesTheDirectoryApartAndFlushesItBeforeTheHeader) {
+  for (bool compressed : {false, true}) {
+    SCOPED_TRACE(compressed ? "compressed" : "plain");
+    const FixtureLayout layout = pak_fixture_build(sample_archive(compressed));
+    const std::string path = put("apart.pak", layout.bytes);
+    ASSERT_EQ(pak_open(path.c_str(), PAK_OPEN_READWRITE), 0);
+    std::strcpy(g_archives[0].directory[0].name, "Renamed.txt");
+    g_archives[0].directory[3].offset = 0;
+    g_archives[0].state |= PAK_DIRTY;
+    int flushesBeforeHeader = -1;
+    {
+      HostFaults counted;
+      // The directory's write (one, whole) and then the header's.
+      counted.short_write(2, 0);
+      EXPECT_EQ(pak_flush_directory(0), -1);
+      flushesBeforeHeader = counted.calls(HostOp::Flush);
+    }
+    EXPECT_EQ(flushesBeforeHeader, 1);
+    pak_close_discard(0);
+    const Bytes torn = read_file_bytes(path);
+    EXPECT_TRUE(std::equal(layout.bytes.begin(), layout.bytes.end(), torn.begin()))
+        << "a byte of the archive as it was changed before the header's write";
+    ASSERT_EQ(pak_open(path.c_str(), PAK_OPEN_READ), 0);
+    EXPECT_STREQ(g_archives[0].directory[0].name, "Update01.txt");
+    pak_close_all();
+  }
 }
 
 TEST_F(ArchiveTableTest, FlushTopFlushesOnlyTheHighestArchive) {

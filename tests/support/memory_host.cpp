@@ -63,8 +63,11 @@ HostHandle m_open(const char* path, int mode) {
   const bool writable = (mode & 0x0F) != HOST_MODE_READ;
   return g_files.count(path) != 0 ? hand_out(path, writable) : HOST_INVALID_HANDLE;
 }
-HostHandle m_create(const char* path, uint32_t) {
-  if (is_open(path) || g_folders.count(path) != 0 || change_fails()) return HOST_INVALID_HANDLE;
+HostHandle m_create(const char* path, uint32_t attributes) {
+  const bool exclusive = (attributes & HOST_CREATE_NEW) != 0;
+  if (is_open(path) || g_folders.count(path) != 0 || (exclusive && g_files.count(path) != 0) ||
+      change_fails())
+    return HOST_INVALID_HANDLE;
   g_files[path].clear();
   return hand_out(path, true);
 }
@@ -267,6 +270,11 @@ void install() {
   host_override(&HostOps::unlock, m_unlock);
   host_override(&HostOps::carry_permissions, m_carry_permissions);
   host_override(&HostOps::sync_folder, m_sync_folder);
+}
+
+void install(const std::map<std::string, std::vector<uint8_t>>& files) {
+  install();
+  g_files = files;
 }
 
 void put(const std::string& name, std::vector<uint8_t> bytes) {

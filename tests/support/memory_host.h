@@ -1,6 +1,7 @@
 // An in-memory host for tests, benchmarks and fuzz targets: the file calls of g_hostOps served
 // from files held in memory under their exact names, so nothing reaches the disk. Each file is
-// open at most once at a time, and written only through a handle opened for writing; folders
+// open at most once at a time, and written only through a handle opened for writing; a create
+// with HOST_CREATE_NEW is refused where the name is taken, any other truncates; folders
 // are names of their own (made, removed, reported as folders); change locks are held names;
 // a link is a copy; a file is busy only when said to be; searches list a folder's files and
 // folders; the heap stays the system's. One change may be planned to fail.
@@ -20,6 +21,8 @@ constexpr size_t FILE_LIMIT = size_t(1) << 20;
 
 // Forgets every file and serves the host table's file calls from memory.
 void install();
+// The same, holding these files from the start.
+void install(const std::map<std::string, std::vector<uint8_t>>& files);
 // Puts a file there (replacing one of that name).
 void put(const std::string& name, std::vector<uint8_t> bytes);
 // A file's bytes, or null when there is none of that name.
