@@ -1,9 +1,12 @@
 // The game folder tests of the confirmation dialog (does a folder hold the game executable,
-// can a file be opened) and the building of paths into the game folder.
+// and leave room for the names the update makes in it; can a file be opened) and the building
+// of paths into the game folder.
+#include <cstdio>
 #include <cstring>
 
 #include "app/app_state.h"
 #include "app/game_path.h"
+#include "app/staged_file.h"
 #include "app/updater.h"
 #include "host/host.h"
 #include "host/path.h"
@@ -36,9 +39,23 @@ int FileExists(const char* path) {
   return 1;
 }
 
+size_t GameFolderLongestName(char* name, size_t room) {
+  // A new copy or a backup of the install record, the longest game file, with the last digit.
+  const int n = snprintf(name, room, "%s.~%s%d", INSTALL_RECORD_NAME, STAGED_MARK,
+                         STAGED_NAME_DIGITS - 1);
+  return n > 0 && size_t(n) < room ? size_t(n) : 0;
+}
+
 int GameExeExists(const char* folder) {
-  // A folder too long for the path is no game folder: the user is asked for another.
+  // A folder is taken for the game's only when every path the update makes in it fits in
+  // HOST_PATH_ROOM: one too long for them is refused here, so the user is asked for another
+  // folder instead of seeing the update fail.
   char path[HOST_PATH_ROOM];
-  if (BuildGamePath(path, sizeof path, folder, GAME_EXE_NAME) != 0) return 0;
+  char longest[HOST_PATH_ROOM];
+  if (GameFolderLongestName(longest, sizeof longest) == 0 ||
+      BuildGamePath(path, sizeof path, folder, longest) != 0 ||
+      BuildGamePath(path, sizeof path, folder, GAME_EXE_NAME) != 0) {
+    return 0;
+  }
   return FileExists(path);
 }

@@ -1,7 +1,9 @@
-// The POSIX running-program test: a file is busy when a handle of this library holds it, or
-// when any process has it mapped (a running executable, also one run by Wine) or open, as
-// /proc/<pid>/maps and /proc/<pid>/fd show, compared by device and inode. Processes whose
-// entries cannot be read (other users', unless root) are not seen.
+// The POSIX running-program test: a file is busy when some process has it mapped (a running
+// executable, also one run by Wine), as /proc/<pid>/maps shows, or when handles of this library
+// hold it only for reading (others may read, nobody may change it, as a game holds its files).
+// A handle of this library that holds it for writing, or a descriptor of any process that has
+// it open (/proc/<pid>/fd), is a hold that may pass. Files are compared by device and inode;
+// processes whose entries cannot be read (other users', unless root) are not seen.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,6 +28,9 @@ bool all_digits(const char* name) {
   }
   return true;
 }
+
+// What the process table says of a file.
+enum class Seen { Nothing, Open, Mapped };
 
 // True when a line of the maps file at path names the file (device "major:minor" in hex, then
 // the inode). Lines longer than the buffer are read in pieces; only line starts are parsed.
@@ -69,6 +74,28 @@ bool fds_name(const char* path, const struct stat& file) {
   return found;
 }
 
+// Mapped by some process, else open by some process, else nothing.
+Seen seen_in_processes(const struct stat& file) {
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return Seen::Nothing;  // no process table to look at
+  Seen seen = Seen::Nothing;
+  char entry[64];
+  while (seen != Seen::Mapped) {
+    const struct dirent* d = readdir(proc);
+    if (d == nullptr) break;
+    if (!all_digits(d->d_name)) continue;
+    snprintf(entry, sizeof entry, "/proc/%.20s/maps", d->d_name);
+    if (maps_name(entry, file)) {
+      seen = Seen::Mapped;
+      break;
+    }
+    snprintf(entry, sizeof entry, "/proc/%.20s/fd", d->d_name);
+    if (seen == Seen::Nothing && fds_name(entry, file)) seen = Seen::Open;
+  }
+  closedir(proc);
+  return seen;
+}
+
 }  // namespace
 
 int busy(const char* path) {
@@ -77,22 +104,11 @@ int busy(const char* path) {
   struct stat file;
   if (stat(p.text, &file) != 0) return -1;
   if (!S_ISREG(file.st_mode)) return 0;
-  if (in_use(p.text)) return 1;
-  DIR* proc = opendir("/proc");
-  if (proc == nullptr) return 0;  // no process table to look at
-  int result = 0;
-  char entry[64];
-  while (result == 0) {
-    const struct dirent* d = readdir(proc);
-    if (d == nullptr) break;
-    if (!all_digits(d->d_name)) continue;
-    snprintf(entry, sizeof entry, "/proc/%.20s/maps", d->d_name);
-    if (maps_name(entry, file)) result = 1;
-    snprintf(entry, sizeof entry, "/proc/%.20s/fd", d->d_name);
-    if (result == 0 && fds_name(entry, file)) result = 1;
-  }
-  closedir(proc);
-  return result;
+  const Hold hold = hold_of(p.text);
+  if (hold == Hold::Readers) return 1;
+  const Seen seen = seen_in_processes(file);
+  if (seen == Seen::Mapped) return 1;
+  return hold == Hold::Writer || seen == Seen::Open ? HOST_IN_USE : 0;
 }
 
 }  // namespace host_posix
