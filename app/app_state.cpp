@@ -10,7 +10,6 @@ uint32_t updateResult = 0;
 HWND mainWindow = nullptr;
 const char* selfPathOverride = nullptr;
 bool silentRun = false;
-int heldFileWaitMs = 10000;
 RunFailure runFailure = RunFailure::None;
 
 namespace {

@@ -45,9 +45,6 @@ enum class RunFailure { None, NoGameFolder, GameInUse, FolderBusy };
 
 // Set by an unattended run ("/S"): no window, no message, the outcome in the exit code.
 extern bool silentRun;
-// How long a game file that another program holds for a moment (a scanner, a backup tool) is
-// waited for at its swap before the update gives up, in milliseconds.
-extern int heldFileWaitMs;
 extern RunFailure runFailure;
 
 extern char gameFolder[GAME_FOLDER_ROOM];

@@ -38,23 +38,6 @@ void log_holder(const char* step, const char* path) {
   UpdateLogStep(line, path);
 }
 
-// Replaces target by staged; a target another program holds for a moment is waited for, with
-// pauses that double, up to heldFileWaitMs in all.
-int replace_waiting(const char* staged, const char* target) {
-  int replaced = host_replace(staged, target);
-  int pause = 100;
-  int waited = 0;
-  while (replaced == HOST_IN_USE && waited < heldFileWaitMs) {
-    if (waited == 0) log_holder("waiting: another program holds the file", target);
-    const int step = pause < heldFileWaitMs - waited ? pause : heldFileWaitMs - waited;
-    host_sleep(step);
-    waited += step;
-    pause = pause < 1000 ? pause * 2 : 2000;
-    replaced = host_replace(staged, target);
-  }
-  return replaced;
-}
-
 // The first digit whose side name beside target is free (and not taken by an earlier entry of
 // the same file, which cannot happen: each file is changed once).
 bool pick_digit(const char* folder, JournalEntry* e, bool backup) {
@@ -163,8 +146,23 @@ bool close_copies(FolderChange* c) {
     if (c->journal.entries[i].hadOld && host_carry_permissions(h, p.target) != 0) return false;
     c->staged[i] = HOST_INVALID_HANDLE;
     if (host_close(h) != 0) return false;
+    // The access entries set on the old file itself (an installer's grant that lets the game
+    // write it) go with the new copy; the inherited ones it inherits from the same folder.
+    if (c->journal.entries[i].hadOld && host_copy_access(p.target, p.staged) != 0) {
+      UpdateLogFailure("giving the new copy the old file's access entries", p.staged);
+      return false;
+    }
   }
   return true;
+}
+
+// The renames on the disk, not only in the system's cache, before the backups may go: a rename
+// can return before the folder's change is written. A volume that cannot be flushed (a network
+// share) is noted; its server keeps its own order.
+void flush_volume(const FolderChange& c) {
+  if (host_flush_volume(FolderOrCurrent(c.folder)) != 0) {
+    UpdateLogStep("note: the volume could not be flushed (a network share?)", c.folder);
+  }
 }
 
 // The old content of every file, as the way back will check it.
@@ -196,7 +194,8 @@ bool swap_all(FolderChange* c) {
   for (int i = 0; i < c->journal.count; ++i) {
     EntryPaths p{};
     if (!paths_of(*c, i, &p)) return false;
-    const int replaced = replace_waiting(p.staged, p.target);
+    // The host waits on a file held for a moment (a scanner, the indexer) before it gives up.
+    const int replaced = host_replace(p.staged, p.target);
     if (replaced != 0) {
       if (replaced == HOST_IN_USE) {
         runFailure = RunFailure::GameInUse;
@@ -283,6 +282,7 @@ int FolderChangeCommit(FolderChange* change) {
     roll_back(&c);
     return -1;
   }
+  flush_volume(c);
   c.journal.state = JOURNAL_COMMITTED;
   if (JournalRewrite(c.journalFile, c.journal) != 0) {
     // Every new copy is in place. The journal on disk says committed or not: the way back is

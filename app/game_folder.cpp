@@ -1,9 +1,13 @@
 // The game folder tests of the confirmation dialog (does a folder hold the game executable,
-// can a file be opened) and the building of paths into the game folder.
+// and leave room for the names the update makes in it; can a file be opened) and the building
+// of paths into the game folder.
+#include <cstdio>
 #include <cstring>
 
 #include "app/app_state.h"
 #include "app/game_path.h"
+#include "app/interrupted_run.h"
+#include "app/update_journal.h"
 #include "app/updater.h"
 #include "host/host.h"
 #include "host/path.h"
@@ -36,9 +40,37 @@ int FileExists(const char* path) {
   return 1;
 }
 
+size_t GameFolderLongestName(char* name, size_t room) {
+  // The side names of the game files (a new copy or a backup, with the last digit), the journal
+  // and the folder lock: whichever is longest.
+  if (name == nullptr || room == 0) return 0;
+  name[0] = '\0';
+  size_t longest = 0;
+  char candidate[HOST_PATH_ROOM];
+  const auto consider = [&](int n) {
+    if (n <= 0 || size_t(n) >= sizeof candidate || size_t(n) <= longest) return;
+    longest = size_t(n);
+    if (longest < room) memcpy(name, candidate, longest + 1);
+  };
+  for (const char* file : GAME_FILES) {
+    consider(snprintf(candidate, sizeof candidate, "%s.~%s%d", file, STAGED_MARK,
+                      SIDE_NAME_DIGITS - 1));
+  }
+  consider(snprintf(candidate, sizeof candidate, "%s", JOURNAL_NAME));
+  consider(snprintf(candidate, sizeof candidate, "%s", FOLDER_LOCK_FILE_NAME));
+  return longest < room ? longest : 0;
+}
+
 int GameExeExists(const char* folder) {
-  // A folder too long for the path is no game folder: the user is asked for another.
+  // A folder is taken for the game's only when every path the update makes in it fits in
+  // HOST_PATH_ROOM: one too long for them is refused here, so the user is asked for another
+  // folder instead of seeing the update fail.
   char path[HOST_PATH_ROOM];
-  if (BuildGamePath(path, sizeof path, folder, GAME_EXE_NAME) != 0) return 0;
+  char longest[HOST_PATH_ROOM];
+  if (GameFolderLongestName(longest, sizeof longest) == 0 ||
+      BuildGamePath(path, sizeof path, folder, longest) != 0 ||
+      BuildGamePath(path, sizeof path, folder, GAME_EXE_NAME) != 0) {
+    return 0;
+  }
   return FileExists(path);
 }

@@ -49,7 +49,10 @@ int roll_back_entry(const char* folder, JournalState state, const JournalEntry& 
   // where it does not. A new copy in place with no such backup cannot be undone; any other
   // content under the name is not the run's to change.
   ContentId now{};
-  const int read = ContentIdOfFile(p.target, &now);
+  int read = ContentIdOfFile(p.target, &now);
+  // A file another program holds for now cannot be read, nor can its backup when that is a
+  // second name of it: the hold is waited out (a running program's is not), then it is read.
+  if (read < 0 && host_busy(p.target) == 0) read = ContentIdOfFile(p.target, &now);
   if (read < 0) return -1;
   if (read == 0 || !(now == e.oldContent)) {
     if (holds(p.backup, e.oldContent)) {
@@ -86,6 +89,9 @@ int roll_forward_entry(const char* folder, const JournalEntry& e) {
 // Both ways stop at the first file that will not move: going on would put an old file beside a
 // new pack (backwards, the pack goes first; forwards, it goes last).
 int JournalRollBack(const char* folder, const UpdateJournal& journal) {
+  // The way back waits longer on a file held for a moment than the way forward: giving up here
+  // would leave the folder half new until the next run.
+  const HostPatience wayBack(HOST_PATIENCE_WAY_BACK_MS);
   for (int i = journal.count - 1; i >= 0; --i) {
     if (roll_back_entry(folder, journal.state, journal.entries[i]) != 0) return -1;
   }

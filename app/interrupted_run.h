@@ -21,6 +21,7 @@ int RecoverInterruptedUpdate(const char* folder);
 // One update per game folder, whoever runs it: a lock file in the folder itself
 // ("VelmorUpdate.lock"), held from before recovery to the end of the run. The lock handle;
 // HOST_IN_USE while another updater holds it; -1 when it could not be taken.
+constexpr char FOLDER_LOCK_FILE_NAME[] = "VelmorUpdate.lock";
 HostHandle FolderLockTake(const char* folder);
 void FolderLockRelease(const char* folder, HostHandle lock);
 

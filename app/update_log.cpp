@@ -131,9 +131,19 @@ void UpdateLogFailure(const char* step, const char* path) {
   if (host_error_text(error, text, sizeof text) == 0) text[0] = '\0';
   char shown[HOST_PATH_ROOM * 3] = "";
   if (path != nullptr) to_utf8(path, shown, sizeof shown);
-  char line[HOST_PATH_ROOM * 4 + 300];
-  std::snprintf(line, sizeof line, "FAILED %s%s%s (system error %d: %s)", step,
-                path != nullptr ? ": " : "", shown, error, text);
+  // What kind of refusal it was, where the error says: the system's protection (a file reported
+  // as infected) is never waited on; a hold or an access denial was waited on to the end (a
+  // protected folder refuses writes with access denied too).
+  const HostRefusal refusal = error != 0 ? host_refusal_of(uint32_t(error)) : HostRefusal::Other;
+  const char* kind = refusal == HostRefusal::Protection
+                         ? "; blocked by the system's protection"
+                     : refusal == HostRefusal::Held
+                         ? "; held or refused throughout the wait (another program, or a "
+                           "protected folder)"
+                         : "";
+  char line[HOST_PATH_ROOM * 4 + 400];
+  std::snprintf(line, sizeof line, "FAILED %s%s%s (system error %d: %s%s)", step,
+                path != nullptr ? ": " : "", shown, error, text, kind);
   write_line(line);
 }
 

@@ -34,13 +34,17 @@ int ExtractMember(const char* destination, const char* memberPath);
 // The same into an open file handle (written from where it stands, flushed, left open). 0 or -1.
 int ExtractMemberTo(int32_t destination, const char* memberPath);
 
-// Fills gameFolder from key GAMEDIR of section INI in VELMOR.INI of the Windows folder.
+// Fills gameFolder from key GAMEDIR of section INI in VELMOR.INI of the Windows folder, or of
+// the player's VirtualStore copy of it (the one the game reads); when both name folders and
+// they differ, the one that holds the game executable, else the copy. A drive letter only the
+// player maps is taken as the share it stands for.
 void LoadGameSettings();
 
 // Adds "Update.PAK" to the name list of the install record at path, unless listed.
 void AppendInstallRecord(const char* path);
 
-// 1 when the folder holds the game executable, else 0.
+// 1 when the folder holds the game executable and leaves room in a path for every name the
+// update makes in it, else 0.
 int GameExeExists(const char* folder);
 // 1 when the disk file can be opened for reading, else 0.
 int FileExists(const char* path);

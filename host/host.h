@@ -42,8 +42,16 @@ constexpr int HOST_SEEK_END = 2;
 constexpr int64_t HOST_MAX_FILE_SIZE = 0x7FFFFFFF;
 
 // What host_lock and host_replace return when another handle, of this process or another,
-// holds the file they need.
+// holds the file they need. The backends' replace, sync, link, remove and busy also return it
+// for a hold that may pass (a scanner, the search indexer or a preview looking at a fresh
+// file): the wrappers then try again until the patience in force runs out.
 constexpr int HOST_IN_USE = -2;
+
+// How long the wrappers of replace, sync, link, delete and busy keep trying a file that another
+// program holds, in milliseconds: going forward, and on the way back of an update that failed
+// part way, where giving up leaves files of two versions side by side.
+constexpr uint32_t HOST_PATIENCE_MS = 10000;
+constexpr uint32_t HOST_PATIENCE_WAY_BACK_MS = 60000;
 
 // Longest path a host call accepts, terminator included (MAX_PATH).
 constexpr size_t HOST_PATH_ROOM = 260;
@@ -97,14 +105,28 @@ struct HostOps {
   int (*lookup)(const char* path, uint32_t* attributes);
   // A second name for an existing file (a hard link): 0 or -1; newPath must not exist.
   int (*link)(const char* existing, const char* newPath);
-  // 1 when some process has the file open or mapped (a running program), 0 when none has,
-  // -1 when it could not tell.
+  // 1 when a running program has the file: mapped as its image, or open so that others may
+  // read but nobody may change it (as a game holds its files); HOST_IN_USE when some other hold
+  // keeps it from being changed (one that shares nothing, or a handle of another process on
+  // POSIX); 0 when nothing holds it; -1 when it could not tell.
   int (*busy)(const char* path);
   // Gives the open file the permission bits of the file at like, less set-user-ID,
   // set-group-ID and sticky, through the handle (never by name): 0 or -1.
   int (*carry_permissions)(HostHandle handle, const char* like);
   // Puts a folder's own changes (names made, renamed or removed in it) on disk: 0 or -1.
   int (*sync_folder)(const char* path);
+  // Milliseconds from some fixed moment (wrapping), and a wait of about that many: the clock
+  // of the waits on a held file.
+  uint32_t (*ticks)();
+  void (*pause)(uint32_t milliseconds);
+  // Puts on disk what the file system of path's volume holds in memory, folder changes
+  // included: 0, or -1 when the volume could not be flushed (a network share, a volume the
+  // process may not open).
+  int (*flush_volume)(const char* path);
+  // Gives to the access entries that were set on from itself (not inherited from its folder),
+  // so that a new copy keeps what was granted on the file it replaces: 0 (also when from has
+  // none), or -1.
+  int (*copy_access)(const char* from, const char* to);
 };
 
 extern const HostOps g_hostDefaultOps;
@@ -136,12 +158,42 @@ int host_sync(const char* path);
 int host_lookup(const char* path, uint32_t* attributes);
 // Gives an existing file a second name: 0 or -1 (newPath must not exist).
 int host_link(const char* existing, const char* newPath);
-// 1 when the file is open or mapped by some process, 0 when not, -1 when unknown.
+// 1 when a running program has the file (see HostOps::busy; a hold that lasts the whole
+// patience counts as one), 0 when not, -1 when unknown.
 int host_busy(const char* path);
 // The open file takes like's permission bits (set-ID and sticky bits never): 0 or -1.
 int host_carry_permissions(HostHandle handle, const char* like);
 // The folder's names made, renamed and removed reach the disk: 0 or -1.
 int host_sync_folder(const char* path);
+// The volume holding path flushed: 0, or -1 (see HostOps::flush_volume). Never waits.
+int host_flush_volume(const char* path);
+// The explicit access entries of from given to to: 0 or -1 (see HostOps::copy_access).
+int host_copy_access(const char* from, const char* to);
+
+// The patience of the waits on a held file for the calls that follow, in milliseconds; returns
+// the one it replaces. Starts at HOST_PATIENCE_MS. The environment variable
+// VELMOR_PATIENCE_DIVISOR (a whole number from 1, for tests) divides every patience.
+uint32_t host_set_patience(uint32_t milliseconds);
+// The patience in force, the divisor applied.
+uint32_t host_patience();
+
+// Another patience while the object lives: HostPatience wayBack(HOST_PATIENCE_WAY_BACK_MS).
+class HostPatience {
+ public:
+  explicit HostPatience(uint32_t milliseconds) : before_(host_set_patience(milliseconds)) {}
+  ~HostPatience() { host_set_patience(before_); }
+  HostPatience(const HostPatience&) = delete;
+  HostPatience& operator=(const HostPatience&) = delete;
+
+ private:
+  uint32_t before_;
+};
+
+// What a system error code (GetLastError on Windows, errno on POSIX) says about a refusal, for
+// the support log: a hold that may pass, a refusal by the system's protection (a file reported
+// as infected), or anything else.
+enum class HostRefusal { Other, Held, Protection };
+HostRefusal host_refusal_of(uint32_t systemError);
 HostHandle host_recreate(const char* path, uint32_t attributes);
 // One change of a file at a time, across processes: see HostOps::lock and unlock.
 HostHandle host_lock(const char* path);
@@ -165,8 +217,6 @@ int host_system_error();
 // The name of a program that holds the file open, where the system can tell (POSIX: from the
 // process table; Windows: the Restart Manager), into buffer in UTF-8: its length, or 0.
 size_t host_holder_name(const char* path, char* buffer, size_t room);
-// Waits the given milliseconds.
-void host_sleep(int milliseconds);
 // The folder a support log goes to by default, with its separator at the end (made when
 // missing): its length, or 0 when there is none.
 size_t host_log_dir(char* buffer, size_t room);

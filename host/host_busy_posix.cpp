@@ -1,7 +1,9 @@
-// The POSIX running-program test: a file is busy when a handle of this library holds it, or
-// when any process has it mapped (a running executable, also one run by Wine) or open, as
-// /proc/<pid>/maps and /proc/<pid>/fd show, compared by device and inode. Processes whose
-// entries cannot be read (other users', unless root) are not seen.
+// The POSIX running-program test: a file is busy when some process has it mapped (a running
+// executable, also one run by Wine), as /proc/<pid>/maps shows, or when handles of this library
+// hold it only for reading (others may read, nobody may change it, as a game holds its files).
+// A handle of this library that holds it for writing, or a descriptor of any process that has
+// it open (/proc/<pid>/fd), is a hold that may pass. Files are compared by device and inode;
+// processes whose entries cannot be read (other users', unless root) are not seen.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,6 +28,9 @@ bool all_digits(const char* name) {
   }
   return true;
 }
+
+// What the process table says of a file.
+enum class Seen { Nothing, Open, Mapped };
 
 // True when a line of the maps file at path names the file (device "major:minor" in hex, then
 // the inode). Lines longer than the buffer are read in pieces; only line starts are parsed.
@@ -69,36 +74,64 @@ bool fds_name(const char* path, const struct stat& file) {
   return found;
 }
 
+// Mapped by some process, else open by some process, else nothing; *holder is the process
+// that maps it, else the first that has it open.
+Seen seen_in_processes(const struct stat& file, long* holder) {
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return Seen::Nothing;  // no process table to look at
+  Seen seen = Seen::Nothing;
+  char entry[64];
+  while (seen != Seen::Mapped) {
+    const struct dirent* d = readdir(proc);
+    if (d == nullptr) break;
+    if (!all_digits(d->d_name)) continue;
+    snprintf(entry, sizeof entry, "/proc/%.20s/maps", d->d_name);
+    if (maps_name(entry, file)) {
+      seen = Seen::Mapped;
+      *holder = strtol(d->d_name, nullptr, 10);
+      break;
+    }
+    snprintf(entry, sizeof entry, "/proc/%.20s/fd", d->d_name);
+    if (seen == Seen::Nothing && fds_name(entry, file)) {
+      seen = Seen::Open;
+      *holder = strtol(d->d_name, nullptr, 10);
+    }
+  }
+  closedir(proc);
+  return seen;
+}
+
 }  // namespace
 
-// The first process that has the file mapped or open: 1 with its id, 0 when none does, -1 when
-// the file cannot be looked at.
+// Who holds the file: 1 for a running program's hold, HOST_IN_USE for a hold that may pass, each
+// with the holding process's id; 0 when nothing holds it, -1 when the file cannot be looked at.
 int find_holder(const char* path, long* holder) {
   PosixPath p;
   if (!to_posix_path(path, p)) return -1;
   struct stat file;
   if (stat(p.text, &file) != 0) return -1;
   if (!S_ISREG(file.st_mode)) return 0;
-  if (in_use(p.text)) {
+  // This library's own handles first: read-only holders are a running program's hold.
+  const Hold hold = hold_of(p.text);
+  if (hold == Hold::Readers) {
     *holder = long(getpid());
     return 1;
   }
-  DIR* proc = opendir("/proc");
-  if (proc == nullptr) return 0;  // no process table to look at
-  int result = 0;
-  char entry[64];
-  while (result == 0) {
-    const struct dirent* d = readdir(proc);
-    if (d == nullptr) break;
-    if (!all_digits(d->d_name)) continue;
-    snprintf(entry, sizeof entry, "/proc/%.20s/maps", d->d_name);
-    if (maps_name(entry, file)) result = 1;
-    snprintf(entry, sizeof entry, "/proc/%.20s/fd", d->d_name);
-    if (result == 0 && fds_name(entry, file)) result = 1;
-    if (result == 1) *holder = strtol(d->d_name, nullptr, 10);
+  long seenBy = 0;
+  const Seen seen = seen_in_processes(file, &seenBy);
+  if (seen == Seen::Mapped) {
+    *holder = seenBy;
+    return 1;
   }
-  closedir(proc);
-  return result;
+  if (hold == Hold::Writer) {
+    *holder = long(getpid());
+    return HOST_IN_USE;
+  }
+  if (seen == Seen::Open) {
+    *holder = seenBy;
+    return HOST_IN_USE;
+  }
+  return 0;
 }
 
 int busy(const char* path) {
@@ -112,7 +145,8 @@ size_t host_holder_name(const char* path, char* buffer, size_t room) {
   if (buffer == nullptr || room == 0) return 0;
   buffer[0] = '\0';
   long holder = 0;
-  if (path == nullptr || host_posix::find_holder(path, &holder) != 1) return 0;
+  const int held = path == nullptr ? 0 : host_posix::find_holder(path, &holder);
+  if ((held != 1 && held != HOST_IN_USE) || holder == 0) return 0;
   char comm[64];
   snprintf(comm, sizeof comm, "/proc/%ld/comm", holder);
   FILE* f = fopen(comm, "re");

@@ -1,7 +1,7 @@
 // Win32 host steps for the updater's crash-safe replacement: telling "no such file" from "could
 // not look" (GetLastError), a second name for a file (CreateHardLinkA), and the running-program
 // test: an executable that is running is mapped as an image, and the system refuses to open it
-// for writing with no sharing.
+// for writing however the opener shares, while it lets readers in.
 #include <windows.h>
 
 #include "host/host_win32.h"
@@ -21,24 +21,41 @@ int lookup(const char* path, uint32_t* attributes) {
 
 int link(const char* existing, const char* newPath) {
   if (!path_fits(existing) || !path_fits(newPath)) return -1;
-  return CreateHardLinkA(newPath, existing, nullptr) ? 0 : -1;
+  return CreateHardLinkA(newPath, existing, nullptr) ? 0 : failure();
 }
 
+namespace {
+
+// True when the file opens with the given access while sharing everything with other handles.
+bool opens_sharing_all(const char* path, DWORD access) {
+  const HANDLE file =
+      CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+}  // namespace
+
 int busy(const char* path) {
-  if (!path_fits(path)) return -1;
+  // A read-only file or a folder cannot be opened for writing by anyone: no answer.
+  if (!path_fits(path) || unchangeable(path)) return -1;
   const HANDLE file =
       CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
     CloseHandle(file);
     return 0;
   }
-  switch (GetLastError()) {
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-      return 1;
-    default:
-      return -1;
+  if (failure() != HOST_IN_USE) return -1;
+  // Something holds it. A running program's image (or a handle that lets others read and
+  // nobody write, as a game holds its files) admits readers but no writer, whatever they
+  // share; any other hold (one that shares nothing, or shares writing) is waited on.
+  if (opens_sharing_all(path, GENERIC_READ) && !opens_sharing_all(path, GENERIC_WRITE) &&
+      GetLastError() == ERROR_SHARING_VIOLATION) {
+    return 1;
   }
+  return HOST_IN_USE;
 }
 
 }  // namespace host_win32

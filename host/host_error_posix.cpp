@@ -2,7 +2,6 @@
 // support log goes to by default ($XDG_STATE_HOME/velmor, else ~/.local/state/velmor), made
 // when missing.
 #include <sys/stat.h>
-#include <time.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -45,9 +44,3 @@ size_t host_log_dir(char* buffer, size_t room) {
   return size_t(n);
 }
 
-void host_sleep(int milliseconds) {
-  if (milliseconds <= 0) return;
-  timespec wait{milliseconds / 1000, long(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
-  }
-}

@@ -90,6 +90,3 @@ size_t host_holder_name(const char* path, char* buffer, size_t room) {
   return length;
 }
 
-void host_sleep(int milliseconds) {
-  if (milliseconds > 0) Sleep(DWORD(milliseconds));
-}

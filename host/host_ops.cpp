@@ -1,6 +1,9 @@
 // Host wrappers: every file, search and heap call of the library passes through g_hostOps here,
-// plus the composed calls (force delete, recreate) and the one process-wide disk search.
-// Platform-independent; the backends (host_posix.cpp, host_win32.cpp) define g_hostDefaultOps.
+// plus the composed calls (force delete, recreate), the waits on a held file and the one
+// process-wide disk search. Platform-independent; the backends (host_posix.cpp, host_win32.cpp)
+// define g_hostDefaultOps.
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "host/host.h"
@@ -48,6 +51,48 @@ void end_host_search() {
   g_hostFind = -1;
 }
 
+// The patience asked for, before the divisor.
+uint32_t g_patience = HOST_PATIENCE_MS;
+
+// VELMOR_PATIENCE_DIVISOR, read once: 1 unless it holds a whole number from 1 to 1000000.
+uint32_t patience_divisor() {
+  static const uint32_t divisor = [] {
+    const char* text = std::getenv("VELMOR_PATIENCE_DIVISOR");
+    if (text == nullptr || *text < '0' || *text > '9') return uint32_t{1};
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    return *end == '\0' && value >= 1 && value <= 1000000 ? uint32_t(value) : uint32_t{1};
+  }();
+  return divisor;
+}
+
+// The waits between tries double from the first to the longest: a hold of a few milliseconds
+// costs little, and a long one is looked at twice a second.
+constexpr uint32_t kFirstPause = 10;
+constexpr uint32_t kLongestPause = 500;
+
+// Calls attempt until it returns anything but HOST_IN_USE or the patience in force has passed
+// since the first try; returns the last result.
+template <typename Attempt>
+int patiently(Attempt attempt) {
+  int result = attempt();
+  if (result != HOST_IN_USE) return result;
+  const uint32_t patience = host_patience();
+  const uint32_t start = pick(&HostOps::ticks)();
+  uint32_t pause = kFirstPause;
+  for (;;) {
+    const uint32_t waited = pick(&HostOps::ticks)() - start;
+    if (waited >= patience) return result;
+    pick(&HostOps::pause)(std::min(pause, patience - waited));
+    pause = std::min(pause * 2, kLongestPause);
+    result = attempt();
+    if (result != HOST_IN_USE) return result;
+  }
+}
+
+// A call whose contract is 0 or -1: a hold that outlasted the patience is a failure.
+int zero_or_failure(int result) { return result == 0 ? 0 : -1; }
+
 }  // namespace
 
 int host_last_error() { return g_lastError; }
@@ -83,8 +128,8 @@ int host_close(HostHandle handle) {
 
 int host_delete(const char* path) {
   if (path == nullptr) return -1;
-  const int r = pick(&HostOps::remove)(path);
-  return noted(r, r != 0);
+  const int r = patiently([path] { return pick(&HostOps::remove)(path); });
+  return noted(zero_or_failure(r), r != 0);
 }
 
 int32_t host_seek(HostHandle handle, int32_t offset, int method) {
@@ -139,8 +184,8 @@ HostHandle host_recreate(const char* path, uint32_t attributes) {
 int host_replace(const char* from, const char* to) {
   if (from == nullptr || to == nullptr) return -1;
   if (host_sync(from) != 0) return -1;
-  const int r = pick(&HostOps::replace)(from, to);
-  return noted(r, r != 0);
+  const int r = patiently([from, to] { return pick(&HostOps::replace)(from, to); });
+  return noted(r == 0 || r == HOST_IN_USE ? r : -1, r != 0);
 }
 
 int host_truncate(const char* path, int32_t length) {
@@ -151,8 +196,8 @@ int host_truncate(const char* path, int32_t length) {
 
 int host_sync(const char* path) {
   if (path == nullptr) return -1;
-  const int r = pick(&HostOps::sync)(path);
-  return noted(r, r != 0);
+  const int r = patiently([path] { return pick(&HostOps::sync)(path); });
+  return noted(zero_or_failure(r), r != 0);
 }
 
 HostHandle host_lock(const char* path) {
@@ -173,13 +218,14 @@ int host_lookup(const char* path, uint32_t* attributes) {
 
 int host_link(const char* existing, const char* newPath) {
   if (existing == nullptr || newPath == nullptr) return -1;
-  const int r = pick(&HostOps::link)(existing, newPath);
-  return noted(r, r != 0);
+  const int r = patiently([existing, newPath] { return pick(&HostOps::link)(existing, newPath); });
+  return noted(zero_or_failure(r), r != 0);
 }
 
 int host_busy(const char* path) {
   if (path == nullptr) return -1;
-  return pick(&HostOps::busy)(path);
+  const int result = patiently([path] { return pick(&HostOps::busy)(path); });
+  return result == HOST_IN_USE ? 1 : result;
 }
 
 int host_carry_permissions(HostHandle handle, const char* like) {
@@ -193,6 +239,26 @@ int host_sync_folder(const char* path) {
   const int r = pick(&HostOps::sync_folder)(path);
   return noted(r, r != 0);
 }
+
+int host_flush_volume(const char* path) {
+  if (path == nullptr) return -1;
+  const int r = pick(&HostOps::flush_volume)(path);
+  return noted(r, r != 0);
+}
+
+int host_copy_access(const char* from, const char* to) {
+  if (from == nullptr || to == nullptr) return -1;
+  const int r = pick(&HostOps::copy_access)(from, to);
+  return noted(r, r != 0);
+}
+
+uint32_t host_set_patience(uint32_t milliseconds) {
+  const uint32_t before = g_patience;
+  g_patience = milliseconds;
+  return before;
+}
+
+uint32_t host_patience() { return g_patience / patience_divisor(); }
 
 int host_find_first(const char* pattern, uint32_t mask, char* name) {
   if (name != nullptr) name[0] = '\0';

@@ -161,7 +161,10 @@ int posix_remove(const char* path) {
   if (!to_posix_path(path, p)) return -1;
   struct stat st;
   if (lstat(p.text, &st) != 0 || S_ISDIR(st.st_mode)) return -1;
-  if (stat(p.text, &st) == 0 && S_ISREG(st.st_mode) && (read_only(st) || in_use(p.text))) return -1;
+  if (stat(p.text, &st) == 0 && S_ISREG(st.st_mode)) {
+    if (read_only(st)) return -1;
+    if (in_use(p.text)) return HOST_IN_USE;  // as a sharing violation: the holder may let go
+  }
   FolderChange change(p.text);
   if (unlink(p.text) != 0) return -1;
   change.removed();
@@ -275,12 +278,17 @@ bool held_by_others(int fd, short type) {
   return lock.l_type != F_UNLCK;
 }
 
-bool in_use(const char* path) {
+bool in_use(const char* path) { return hold_of(path) != Hold::None; }
+
+Hold hold_of(const char* path) {
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return false;
-  const bool held = held_by_others(fd, F_WRLCK);
+  if (fd < 0) return Hold::None;
+  // A read lock is in the way of a write lock only; a write lock is in the way of any lock.
+  const Hold hold = held_by_others(fd, F_RDLCK)   ? Hold::Writer
+                    : held_by_others(fd, F_WRLCK) ? Hold::Readers
+                                                  : Hold::None;
   close(fd);
-  return held;
+  return hold;
 }
 
 int move_out_of_range(int fd, int first, int end) {
@@ -303,6 +311,8 @@ constinit const HostOps g_hostDefaultOps = {
     host_posix::truncate,             host_posix::sync,             host_posix::lock,
     host_posix::unlock,               host_posix::lookup,           host_posix::link,
     host_posix::busy,                 host_posix::carry_permissions, host_posix::sync_folder,
+    host_posix::ticks,                host_posix::pause,            host_posix::flush_volume,
+    host_posix::copy_access,
 };
 
 // The Windows folder of the Wine prefix, as the Windows-style path that maps onto it (ASCII:

@@ -80,6 +80,10 @@ int move_out_of_range(int fd, int first, int end);
 
 // True when a handle of this library (in any process) holds the file at a POSIX path open.
 bool in_use(const char* path);
+// How handles of this library hold the file at a POSIX path: not at all, only for reading
+// (others may read, nobody may change it), or for writing (nobody else may open it).
+enum class Hold { None, Readers, Writer };
+Hold hold_of(const char* path);
 
 // Looking a path up, linking a second name, and the running-program test behind
 // g_hostDefaultOps.lookup / link / busy.
@@ -93,6 +97,13 @@ int truncate(const char* path, int32_t length);
 int sync(const char* path);
 int carry_permissions(HostHandle handle, const char* like);
 int sync_folder(const char* path);
+
+// The clock of the waits on a held file, the volume flush and the copy of access entries
+// behind g_hostDefaultOps.ticks / pause / flush_volume / copy_access.
+uint32_t ticks();
+void pause(uint32_t milliseconds);
+int flush_volume(const char* path);
+int copy_access(const char* from, const char* to);
 
 // Change locks behind g_hostDefaultOps.lock / unlock (host_lock_posix.cpp).
 HostHandle lock(const char* path);

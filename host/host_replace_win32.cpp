@@ -1,6 +1,6 @@
 // Win32 file steps for the tools' safe changes: MoveFileEx replacing the target (write-through)
 // once no handle holds it, SetEndOfFile, FlushFileBuffers, and the system path (the host path
-// itself).
+// itself). A hold that may pass is reported as HOST_IN_USE, for the wrappers to wait on.
 #include <windows.h>
 
 #include <cstring>
@@ -11,13 +11,20 @@ namespace host_win32 {
 
 int replace(const char* from, const char* to) {
   if (!path_fits(from) || !path_fits(to)) return -1;
-  // An open that shares nothing fails while any handle holds the target.
+  // A read-only target is never replaced, however long one waits.
+  if (unchangeable(to)) return -1;
+  // An open that shares nothing fails while any handle holds the target (Wine renames over a
+  // held file; Windows refuses it with access denied).
   const HANDLE target =
       CreateFileA(to, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
-  else if (GetLastError() == ERROR_SHARING_VIOLATION) return HOST_IN_USE;
+  if (target != INVALID_HANDLE_VALUE) {
+    CloseHandle(target);
+  } else {
+    const DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return HOST_IN_USE;
+  }
   if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
-  return GetLastError() == ERROR_SHARING_VIOLATION ? HOST_IN_USE : -1;
+  return failure();
 }
 
 int truncate(const char* path, int32_t length) {
@@ -32,9 +39,9 @@ int truncate(const char* path, int32_t length) {
 
 int sync(const char* path) {
   if (!path_fits(path)) return -1;
-  const HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return -1;
+  const HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return failure();
   const bool ok = FlushFileBuffers(file) != 0;
   return CloseHandle(file) != 0 && ok ? 0 : -1;
 }

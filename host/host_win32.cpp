@@ -176,14 +176,17 @@ int32_t win_size(HostHandle handle) {
   return static_cast<int32_t>(size);
 }
 
-// A handle without write access has nothing to flush: Windows reports that as access denied,
-// which is no failure here.
-int win_flush(HostHandle handle) {
-  if (FlushFileBuffers(to_handle(handle))) return 0;
-  return GetLastError() == ERROR_ACCESS_DENIED ? 0 : -1;
-}
+// Only a handle with write access can be flushed (Windows refuses any other with access
+// denied): the library flushes only handles it opened for writing, so every refusal is a
+// failure.
+int win_flush(HostHandle handle) { return FlushFileBuffers(to_handle(handle)) ? 0 : -1; }
 
-int win_remove(const char* path) { return path_fits(path) && DeleteFileA(path) ? 0 : -1; }
+// A read-only file or a folder is refused at once; a file that another handle holds may be
+// let go.
+int win_remove(const char* path) {
+  if (!path_fits(path) || unchangeable(path)) return -1;
+  return DeleteFileA(path) ? 0 : failure();
+}
 
 int win_make_dir(const char* path) {
   return path_fits(path) && CreateDirectoryA(path, nullptr) ? 0 : -1;
@@ -240,4 +243,8 @@ constinit const HostOps g_hostDefaultOps = {
     .busy = host_win32::busy,
     .carry_permissions = host_win32::carry_permissions,
     .sync_folder = host_win32::sync_folder,
+    .ticks = host_win32::ticks,
+    .pause = host_win32::pause,
+    .flush_volume = host_win32::flush_volume,
+    .copy_access = host_win32::copy_access,
 };

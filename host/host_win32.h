@@ -11,6 +11,13 @@ namespace host_win32 {
 // True for a non-empty path zero-terminated within HOST_PATH_ROOM bytes.
 bool path_fits(const char* path);
 
+// A failed call's result by the thread's last error: HOST_IN_USE for a hold that may pass
+// (sharing or lock violation, access denied, a mapped section in the way), else -1.
+int failure();
+// True when the file's attributes say that the system will refuse to change it whoever holds
+// it: read-only, or a folder.
+bool unchangeable(const char* path);
+
 // MoveFileA(oldPath, newPath), also when the two differ only in case: 0 or -1.
 int move(const char* oldPath, const char* newPath);
 
@@ -28,6 +35,12 @@ int unlock(const char* path, HostHandle lock);
 int lookup(const char* path, uint32_t* attributes);
 int link(const char* existing, const char* newPath);
 int busy(const char* path);
+
+// The clock of the waits on a held file, the volume flush and the copy of access entries.
+uint32_t ticks();
+void pause(uint32_t milliseconds);
+int flush_volume(const char* path);
+int copy_access(const char* from, const char* to);
 
 // Directory listing: a search id or -1; next returns 0 or -1.
 intptr_t find_first(const char* pattern, HostFindData* out);

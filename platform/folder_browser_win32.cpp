@@ -1,6 +1,8 @@
 // The shell's folder browser for the game-folder choice: file-system folders only, the prompt
-// shown through the wide call, and the chosen path handed back in the ANSI code page that the
-// 8-bit file calls use (a path that page cannot spell is refused).
+// shown through the wide call, an edit box for a path typed in (a network share that the
+// elevated updater's tree does not show, as a mapped drive of the player's), and the chosen path
+// handed back in the ANSI code page that the 8-bit file calls use (a path that page cannot
+// spell is refused).
 #include <objbase.h>
 
 #include "platform/big5_text_win32.h"
@@ -17,7 +19,7 @@ int BrowseForFolder(HWND owner, char* path, size_t room, const char* promptBig5)
   info.pidlRoot = nullptr;
   info.pszDisplayName = displayName;
   info.lpszTitle = prompt.ok() ? prompt.get() : L"";
-  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
   info.lpfn = nullptr;
   info.lParam = 0;
 

@@ -146,7 +146,7 @@ BOOL UiSetWindowText(HWND window, const char* textBig5);
 // The text of a dialog's control.
 BOOL UiSetDlgItemText(HWND dialog, int id, const char* textBig5);
 // The shell's folder browser, admitting file-system folders only, owned by owner, with the
-// prompt (Big5) above the tree. Returns non-zero when a folder was chosen and its path,
+// prompt (Big5) above the tree and an edit box where a path may be typed. Returns non-zero when a folder was chosen and its path,
 // terminator included, fits in room bytes; it is then in path. Otherwise returns 0 and leaves
 // path as it was (browser cancelled, an item without a file-system path, a path that does not
 // fit).

@@ -352,7 +352,7 @@ TEST_F(UpdateTest, AFileHeldForAMomentAtItsSwapIsWaitedFor) {
     SCOPED_TRACE(held);
     next_case();
     build_updater();
-    heldFileWaitMs = 600;
+    const HostPatience shortWait(600);
     g_heldSwaps = held;
     const FolderState before = snapshot(game_.path());
     host_override(&HostOps::replace, held_replace);

@@ -1,6 +1,7 @@
 // A game that is running is never replaced on Linux either: a process that has the executable
 // mapped (as a program run by Wine has) or open, without any handle of this library, makes
-// the update fail with the folder unchanged and the process unharmed.
+// the update fail with the folder unchanged and the process unharmed; a mapping at once, an
+// open file (which may be a scanner's) once the patience has passed.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -9,6 +10,7 @@
 #include <csignal>
 
 #include "app/updater.h"
+#include "support/virtual_clock.h"
 #include "update_fixture.h"
 
 namespace {
@@ -47,12 +49,15 @@ TEST_F(UpdateTest, AGameExecutableMappedOrOpenByAnotherProcessIsNotReplaced) {
     SCOPED_TRACE(map ? "mapped" : "open");
     next_case();
     build_updater();
+    // Mapped, it is refused at once; open, it counts as running once the patience has passed.
+    VirtualClock clock;
     const FolderState before = snapshot(game_.path());
     int done = -1;
     const pid_t holder = start_holder(game("Velmor.EXE"), map, &done);
     ASSERT_GT(holder, 0);
     RunUpdate();
     EXPECT_EQ(updateResult, RESULT_FAILED);
+    EXPECT_EQ(clock.now(), map ? 0u : HOST_PATIENCE_MS);
     EXPECT_EQ(snapshot(game_.path()), before);
     EXPECT_EQ(kill(holder, 0), 0) << "the game was harmed";
     close(done);

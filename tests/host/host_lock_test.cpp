@@ -10,6 +10,7 @@
 #include "support/pak_fixture.h"
 #include "support/reset_state.h"
 #include "support/temp_dir.h"
+#include "support/virtual_clock.h"
 
 namespace {
 
@@ -85,6 +86,7 @@ TEST_F(HostLockTest, LockFailureIsInjectable) {
 }
 
 TEST_F(HostLockTest, ReplaceWaitsForNoHandleOfTheTarget) {
+  VirtualClock clock;  // the replace waits out the patience before it reports the hold
   for (const int mode : {HOST_MODE_READ, HOST_MODE_WRITE, HOST_MODE_READWRITE}) {
     SCOPED_TRACE(mode);
     const std::string target = at("target.pak");

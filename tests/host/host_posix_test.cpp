@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "support/virtual_clock.h"
 #include "host/host.h"
 #include "host/host_posix.h"
 #include "posix_helpers.h"
@@ -87,6 +88,7 @@ mode_t permissions_of(const std::string& path) {
 }
 
 TEST(HostPosix, SharingHoldsAcrossProcesses) {
+  VirtualClock clock;  // a delete waits out the patience before it fails
   struct {
     const char* description;
     int childMode;  // -1: the child created the file

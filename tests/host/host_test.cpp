@@ -10,6 +10,7 @@
 #include "support/fault_injection.h"
 #include "support/temp_dir.h"
 #include "support/reset_state.h"
+#include "support/virtual_clock.h"
 #include "host/host.h"
 
 namespace {
@@ -289,6 +290,7 @@ TEST_F(HostTest, CallsOnAClosedHandleFail) {
 // ---- delete, move, attributes, folders ----
 
 TEST_F(HostTest, DeleteAndMoveAreRefusedWhileAHandleIsOpen) {
+  VirtualClock clock;  // a delete waits out the patience first
   ASSERT_TRUE(make_file("held.txt", "x"));
   for (int mode : {HOST_MODE_READ, HOST_MODE_WRITE, HOST_MODE_READWRITE}) {
     SCOPED_TRACE(mode);

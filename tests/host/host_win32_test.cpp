@@ -1,6 +1,6 @@
 // Win32 host backend specifics: handle values kept out of the member-handle range, files of
-// 2 GiB and devices refused, flushing, hidden and system attributes kept, and the environment
-// paths' buffer limits.
+// 2 GiB and devices refused, a refused flush reported, hidden and system attributes kept, and
+// the environment paths' buffer limits.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -118,7 +118,9 @@ TEST_F(HostWin32Test, DevicesAreNoFiles) {
   }
 }
 
-TEST_F(HostWin32Test, FlushingAReadHandleIsNoFailure) {
+// A flush that the system refuses is a failure, whatever the reason: only a handle opened for
+// writing can be flushed, and the library flushes only those.
+TEST_F(HostWin32Test, AFlushThatTheSystemRefusesIsAFailure) {
   const HostHandle h = host_create(at("flush.bin").c_str(), 0);
   ASSERT_NE(h, HOST_INVALID_HANDLE);
   EXPECT_EQ(host_write(h, "abc", 3), 3);
@@ -126,8 +128,14 @@ TEST_F(HostWin32Test, FlushingAReadHandleIsNoFailure) {
   EXPECT_EQ(host_close(h), 0);
   const HostHandle reader = host_open(at("flush.bin").c_str(), HOST_MODE_READ);
   ASSERT_NE(reader, HOST_INVALID_HANDLE);
-  EXPECT_EQ(host_flush(reader), 0);
+  EXPECT_EQ(host_flush(reader), -1);
   EXPECT_EQ(host_close(reader), 0);
+  for (int mode : {HOST_MODE_WRITE, HOST_MODE_READWRITE}) {
+    const HostHandle writer = host_open(at("flush.bin").c_str(), mode);
+    ASSERT_NE(writer, HOST_INVALID_HANDLE);
+    EXPECT_EQ(host_flush(writer), 0);
+    EXPECT_EQ(host_close(writer), 0);
+  }
 }
 
 TEST_F(HostWin32Test, CreateKeepsHiddenAndSystemAttributes) {

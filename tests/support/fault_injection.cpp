@@ -98,6 +98,14 @@ int f_carry_permissions(HostHandle handle, const char* like) {
 int f_sync_folder(const char* path) {
   return changes(HostOp::SyncFolder) ? -1 : next().sync_folder(path);
 }
+uint32_t f_ticks() { return next().ticks(); }
+void f_pause(uint32_t milliseconds) { next().pause(milliseconds); }
+int f_flush_volume(const char* path) {
+  return changes(HostOp::FlushVolume) ? -1 : next().flush_volume(path);
+}
+int f_copy_access(const char* from, const char* to) {
+  return changes(HostOp::CopyAccess) ? -1 : next().copy_access(from, to);
+}
 HostHandle f_lock(const char* path) { return fails(HostOp::Lock) ? -1 : next().lock(path); }
 int f_unlock(const char* path, HostHandle lock) {
   fails(HostOp::Unlock);
@@ -111,7 +119,7 @@ constexpr HostOps kFaultOps = {
     f_find_first,  f_find_next,      f_find_close,     f_alloc,       f_realloc,
     f_free,        f_replace,        f_truncate,       f_sync,        f_lock,
     f_unlock,      f_lookup,         f_link,           f_busy,        f_carry_permissions,
-    f_sync_folder,
+    f_sync_folder, f_ticks,          f_pause,          f_flush_volume, f_copy_access,
 };
 
 }  // namespace

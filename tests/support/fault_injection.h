@@ -1,7 +1,8 @@
 // Host failure injection for tests: while a HostFaults object lives, every host call passes
 // through counting wrappers in g_hostOps that can fail a chosen call (an allocation or a
 // reallocation refused included), cut a read or a write short, or end the process at the entry
-// of a call that changes the disk (a kill or a power cut at that moment).
+// of a call that changes the disk (a kill or a power cut at that moment). The clock of the waits
+// on a held file passes through uncounted.
 #pragma once
 
 #include <array>
@@ -41,6 +42,8 @@ enum class HostOp {
   Busy,
   CarryPermissions,
   SyncFolder,
+  FlushVolume,
+  CopyAccess,
   Count  // number of operations, not one of them
 };
 
@@ -69,6 +72,8 @@ class HostFaults {
   // The nth call that changes the disk (create, write, flush, remove, move, folder changes,
   // attributes, replace, truncate, sync, link, permissions, folder sync) ends the process with _Exit(code) before it
   // reaches the host.
+  // attributes, replace, truncate, sync, link, volume flush, access copy) ends the process with
+  // _Exit(code) before it reaches the host.
   void exit_at_change(int nth, int code);
   // Calls that change the disk so far.
   int changes() const { return changes_; }

@@ -230,6 +230,15 @@ int m_carry_permissions(HostHandle handle, const char* like) {
   return g_files.count(like) != 0 && handle != HOST_INVALID_HANDLE && !change_fails() ? 0 : -1;
 }
 int m_sync_folder(const char*) { return change_fails() ? -1 : 0; }
+int m_flush_volume(const char*) { return change_fails() ? -1 : 0; }
+// Memory files carry no access entries: there is nothing to copy.
+int m_copy_access(const char* from, const char* to) {
+  return g_files.count(from) != 0 && g_files.count(to) != 0 && !change_fails() ? 0 : -1;
+}
+// A clock of its own that a pause moves on at once: waits on a held file cost no time.
+uint32_t g_now = 0;
+uint32_t m_ticks() { return g_now; }
+void m_pause(uint32_t milliseconds) { g_now += milliseconds; }
 
 }  // namespace
 
@@ -268,6 +277,10 @@ void install() {
   host_override(&HostOps::link, m_link);
   host_override(&HostOps::busy, m_busy);
   host_override(&HostOps::unlock, m_unlock);
+  host_override(&HostOps::flush_volume, m_flush_volume);
+  host_override(&HostOps::copy_access, m_copy_access);
+  host_override(&HostOps::ticks, m_ticks);
+  host_override(&HostOps::pause, m_pause);
   host_override(&HostOps::carry_permissions, m_carry_permissions);
   host_override(&HostOps::sync_folder, m_sync_folder);
 }

@@ -4,7 +4,8 @@
 // with HOST_CREATE_NEW is refused where the name is taken, any other truncates; folders
 // are names of their own (made, removed, reported as folders); change locks are held names;
 // a link is a copy; a file is busy only when said to be; searches list a folder's files and
-// folders; the heap stays the system's. One change may be planned to fail.
+// folders; the heap stays the system's; the clock of the waits on a held file is its own and
+// moves on at each pause without waiting. One change may be planned to fail.
 // host_restore_all() (support/host_override.h) puts the real host back.
 #pragma once
 
@@ -32,8 +33,8 @@ const std::map<std::string, std::vector<uint8_t>>& files();
 // Makes the file busy, as if a program ran from it, until the next install().
 void set_busy(const std::string& name);
 // The nth call from now that changes a file or a name (create, write, flush, remove, move,
-// replace, truncate, sync, link, make or remove a folder) fails without changing anything; 0 plans
-// nothing. Counts start again at every install().
+// replace, truncate, sync, link, make or remove a folder, volume flush, access copy) fails
+// without changing anything; 0 plans nothing. Counts start again at every install().
 void fail_change(int nth);
 
 }  // namespace memory_host

@@ -19,7 +19,7 @@ void reset_process_state() {
   selfPathOverride = nullptr;
   updateResult = 0;
   silentRun = false;
-  heldFileWaitMs = 10000;
+  host_set_patience(HOST_PATIENCE_MS);
   runFailure = RunFailure::None;
   UpdateLogClose();
 
