@@ -10,6 +10,7 @@
 #include "app/folder_change.h"
 #include "app/update_progress.h"
 #include "app/update_log.h"
+#include "app/virtual_store.h"
 #include "app/updater.h"
 #include "archive/pak_recognise.h"
 #include "archive/pak_table.h"
@@ -148,6 +149,22 @@ uint32_t install_payload() {
   return FolderChangeCommit(&change) == 0 ? RESULT_UPDATED : RESULT_FAILED;
 }
 
+// True when the game, run unelevated, would read the player's VirtualStore copies of files the
+// update replaces instead of the files themselves: the update would report success while the
+// game still saw old files. Nothing is changed then, and the log names the copies (the player
+// removes them, or the game's folder is moved out of the protected one). Updating the copies
+// instead was not chosen: they are the player's, written by a program without a manifest, and
+// the real files would then differ from what the game sees.
+bool game_reads_other_copies() {
+  VirtualStoreCopies copies;
+  const int count = FindVirtualStoreCopies(gameFolder, &copies);
+  for (int i = 0; i < count; ++i) {
+    UpdateLogStep("FAILED: the game reads this copy instead of its file; nothing changed",
+                  copies.paths[i]);
+  }
+  return count > 0;
+}
+
 // The run itself, under the folder's lock.
 void run_locked() {
   // What an interrupted run left is put right before the folder is looked at.
@@ -158,6 +175,10 @@ void run_locked() {
   }
   updateResult = installed_version();
   if (updateResult != 0) return;
+  if (game_reads_other_copies()) {
+    updateResult = RESULT_FAILED;
+    return;
+  }
 
   switch (look_at_pack(selfPath, PAYLOAD_LETTER)) {
     case PackLook::Absent:
