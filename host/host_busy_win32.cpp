@@ -39,8 +39,17 @@ bool opens_sharing_all(const char* path, DWORD access) {
 }  // namespace
 
 int busy(const char* path) {
-  // A read-only file or a folder cannot be opened for writing by anyone: no answer.
-  if (!path_fits(path) || unchangeable(path)) return -1;
+  if (!path_fits(path)) return -1;
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return -1;
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    // Nobody may open a read-only file for writing, so a running program's hold cannot be told
+    // from none: only a hold that lets nobody read shows (and is waited on). The swap's own
+    // waits still meet a running program's.
+    if (opens_sharing_all(path, GENERIC_READ)) return 0;
+    return failure() == HOST_IN_USE ? HOST_IN_USE : -1;
+  }
   const HANDLE file =
       CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) {

@@ -55,7 +55,9 @@ class GameSettingsWin32Test : public ::testing::Test {
   std::string game_folder(const std::string& name, bool withGame) {
     const std::string folder = dir_.join(name);
     fs::create_directories(folder);
-    if (withGame) EXPECT_TRUE(write_file_bytes(folder + "\\Velmor.EXE", bytes_of("game")));
+    if (withGame) {
+      EXPECT_TRUE(write_file_bytes(folder + "\\Velmor.EXE", bytes_of("game")));
+    }
     return folder;
   }
 
