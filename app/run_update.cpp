@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/delta_update.h"
 #include "app/game_path.h"
 #include "app/install_record.h"
 #include "app/interrupted_run.h"
@@ -102,6 +103,10 @@ uint32_t installed_version() {
 // the pack that carries this update's marker last, so that a run found interrupted before its
 // commit is one whose pack is still the old one.
 uint32_t install_payload() {
+  // A payload with deltas: each game file matched to a base before anything is made.
+  DeltaPlan plan;
+  const uint32_t refused = DeltaPlanMake(gameFolder, &plan);
+  if (refused != 0) return refused;
   char recordPath[WORK_PATH_ROOM];
   uint8_t* record = nullptr;
   size_t recordLength = 0;
@@ -120,8 +125,12 @@ uint32_t install_payload() {
     mem_free(record);
     return RESULT_FAILED;
   }
-  bool written = ExtractMemberTo(FolderChangeStaged(&change, exe), PAYLOAD_EXE) == 0 &&
-                 ExtractMemberTo(FolderChangeStaged(&change, exe + 1), PAYLOAD_PACK) == 0;
+  // Without a manifest each is the whole member, inflated; with one, rebuilt or checked.
+  int copies = DeltaWriteGameFile(FolderChangeStaged(&change, exe), gameFolder, plan, DELTA_FILE_EXE, PAYLOAD_EXE);
+  if (copies == 0) {
+    copies = DeltaWriteGameFile(FolderChangeStaged(&change, exe + 1), gameFolder, plan, DELTA_FILE_PACK, PAYLOAD_PACK);
+  }
+  bool written = copies == 0;
   if (written && recordChanges == 1) {
     written = host_write(FolderChangeStaged(&change, 0), record, int32_t(recordLength)) ==
               int32_t(recordLength);
@@ -130,7 +139,7 @@ uint32_t install_payload() {
   pak_close_all();
   if (!written) {
     FolderChangeAbandon(&change);
-    return RESULT_FAILED;
+    return copies == DELTA_CONTENT_WRONG ? RESULT_PACK_DAMAGED : RESULT_FAILED;
   }
   return FolderChangeCommit(&change) == 0 ? RESULT_UPDATED : RESULT_FAILED;
 }
