@@ -80,12 +80,20 @@ uint32_t plan_file(const char* folder, const DeltaManifest& manifest, uint8_t fi
   return 0;
 }
 
+// The rebuild's two buffers: the base is read a window at a time, so the many short copies of a
+// changed executable do not each cost a read, and the new copy is written a buffer at a time.
+constexpr int32_t kRebuildBuffer = 256 << 10;
+
 struct Rebuild {
   HostHandle base;
-  int64_t basePosition;
+  int64_t baseSize;
   HostHandle staged;
   HostSha256* digest;
-  int64_t written;
+  uint8_t* window;      // kRebuildBuffer bytes of the base from windowStart
+  int64_t windowStart;
+  int32_t windowLength;
+  uint8_t* out;         // kRebuildBuffer bytes of the new copy not yet written
+  int32_t outFill;
   bool ioFailed;  // a read of the base or a write of the new copy failed (not the delta)
 };
 
@@ -94,22 +102,43 @@ bool io_failed(Rebuild* r) {
   return false;
 }
 
+bool read_base_at(Rebuild* r, int64_t offset, void* buffer, int32_t count) {
+  return host_seek(r->base, int32_t(offset), HOST_SEEK_BEGIN) == int32_t(offset) &&
+         host_read(r->base, buffer, count) == count;
+}
+
 bool read_base(void* context, uint32_t offset, void* buffer, int32_t count) {
   auto* r = static_cast<Rebuild*>(context);
-  if (r->basePosition != offset) {
-    if (host_seek(r->base, int32_t(offset), HOST_SEEK_BEGIN) != int32_t(offset)) return io_failed(r);
-    r->basePosition = offset;
+  // A whole buffer's worth goes straight to the caller.
+  if (count >= kRebuildBuffer) return read_base_at(r, offset, buffer, count) || io_failed(r);
+  if (offset < r->windowStart || offset + int64_t(count) > r->windowStart + r->windowLength) {
+    const int64_t rest = r->baseSize - offset;
+    const int32_t length = rest < kRebuildBuffer ? int32_t(rest) : kRebuildBuffer;
+    if (length < count || !read_base_at(r, offset, r->window, length)) return io_failed(r);
+    r->windowStart = offset;
+    r->windowLength = length;
   }
-  if (host_read(r->base, buffer, count) != count) return io_failed(r);
-  r->basePosition += count;
+  memcpy(buffer, r->window + (offset - r->windowStart), size_t(count));
   return true;
+}
+
+bool flush_out(Rebuild* r) {
+  if (r->outFill == 0) return true;
+  const bool ok = host_sha256_add(r->digest, r->out, size_t(r->outFill)) == 0 &&
+                  host_write(r->staged, r->out, r->outFill) == r->outFill;
+  r->outFill = 0;
+  return ok || io_failed(r);
 }
 
 bool write_staged(void* context, const void* data, int32_t count) {
   auto* r = static_cast<Rebuild*>(context);
-  if (host_sha256_add(r->digest, data, size_t(count)) != 0 || host_write(r->staged, data, count) != count)
-    return io_failed(r);
-  r->written += count;
+  if (r->outFill + count > kRebuildBuffer && !flush_out(r)) return false;
+  if (count >= kRebuildBuffer) {
+    return (host_sha256_add(r->digest, data, size_t(count)) == 0 && host_write(r->staged, data, count) == count) ||
+           io_failed(r);
+  }
+  memcpy(r->out + r->outFill, data, size_t(count));
+  r->outFill += count;
   return true;
 }
 
@@ -144,10 +173,16 @@ int rebuild(HostHandle staged, const char* folder, const ManifestRecord& record,
   if (BuildGamePath(basePath, sizeof basePath, folder, kFileNames[record.file]) != 0 ||
       !delta_member_name(memberName, record.base, deltaName, sizeof deltaName))
     return -1;
-  Rebuild r{host_open(basePath, HOST_MODE_READ), 0, staged, host_sha256_begin(), 0, false};
+  auto* buffers = static_cast<uint8_t*>(mem_alloc(2 * size_t(kRebuildBuffer)));
+  Rebuild r{host_open(basePath, HOST_MODE_READ), record.baseSize, staged, host_sha256_begin(), buffers, 0, 0,
+            buffers + kRebuildBuffer, 0, false};
   int result = -1;
-  if (r.base != HOST_INVALID_HANDLE && r.digest != nullptr) result = apply_delta(&r, deltaName, record);
+  if (r.base != HOST_INVALID_HANDLE && r.digest != nullptr && buffers != nullptr) {
+    result = apply_delta(&r, deltaName, record);
+    if (result == 0 && !flush_out(&r)) result = -1;
+  }
   host_close(r.base);
+  mem_free(buffers);
   if (r.digest != nullptr && host_sha256_end(r.digest, digest) != 0 && result == 0) result = -1;
   if (result == 0 && host_flush(staged) != 0) result = -1;
   return result;

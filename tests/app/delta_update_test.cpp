@@ -88,6 +88,22 @@ TEST_F(DeltaUpdateTest, AMatchingBaseUpdatesAsTheWholeFilesWould) {
   expect_run(RESULT_UPDATED);
 }
 
+// An executable larger than the rebuild's buffers, changed in scattered bytes: many short copies
+// and adds, windows of the base read again and again, the new copy written a buffer at a time.
+TEST_F(DeltaUpdateTest, ManyShortCopiesAcrossTheBuffers) {
+  install_game();
+  Bytes old(700000);
+  uint32_t x = 5;
+  for (auto& b : old) b = uint8_t((x = x * 1103515245u + 12345u) >> 24);
+  ASSERT_TRUE(write_file_bytes(game("Velmor.EXE"), old));
+  newExe_ = old;
+  for (size_t i = 3; i < newExe_.size(); i += 1009) newExe_[i] ^= 0x77;
+  newExe_.insert(newExe_.begin() + 300000, old.begin() + 500000, old.begin() + 600000);
+  grow_pack();
+  build_updater(delta_members({installed()}, false));
+  expect_run(RESULT_UPDATED);
+}
+
 TEST_F(DeltaUpdateTest, AGameFileMatchingNoBase) {
   const struct {
     const char* what;
