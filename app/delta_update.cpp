@@ -82,14 +82,16 @@ uint32_t plan_file(const char* folder, const DeltaManifest& manifest, uint8_t fi
 
 // The rebuild's two buffers: the base is read a window at a time, so the many short copies of a
 // changed executable do not each cost a read, and the new copy is written a buffer at a time.
+// Copies of a whole buffer or more bypass them.
 constexpr int32_t kRebuildBuffer = 256 << 10;
+constexpr int32_t kBaseWindow = 64 << 10;
 
 struct Rebuild {
   HostHandle base;
   int64_t baseSize;
   HostHandle staged;
   HostSha256* digest;
-  uint8_t* window;      // kRebuildBuffer bytes of the base from windowStart
+  uint8_t* window;      // kBaseWindow bytes of the base from windowStart
   int64_t windowStart;
   int32_t windowLength;
   uint8_t* out;         // kRebuildBuffer bytes of the new copy not yet written
@@ -110,10 +112,10 @@ bool read_base_at(Rebuild* r, int64_t offset, void* buffer, int32_t count) {
 bool read_base(void* context, uint32_t offset, void* buffer, int32_t count) {
   auto* r = static_cast<Rebuild*>(context);
   // A whole buffer's worth goes straight to the caller.
-  if (count >= kRebuildBuffer) return read_base_at(r, offset, buffer, count) || io_failed(r);
+  if (count >= kBaseWindow) return read_base_at(r, offset, buffer, count) || io_failed(r);
   if (offset < r->windowStart || offset + int64_t(count) > r->windowStart + r->windowLength) {
     const int64_t rest = r->baseSize - offset;
-    const int32_t length = rest < kRebuildBuffer ? int32_t(rest) : kRebuildBuffer;
+    const int32_t length = rest < kBaseWindow ? int32_t(rest) : kBaseWindow;
     if (length < count || !read_base_at(r, offset, r->window, length)) return io_failed(r);
     r->windowStart = offset;
     r->windowLength = length;
@@ -173,9 +175,9 @@ int rebuild(HostHandle staged, const char* folder, const ManifestRecord& record,
   if (BuildGamePath(basePath, sizeof basePath, folder, kFileNames[record.file]) != 0 ||
       !delta_member_name(memberName, record.base, deltaName, sizeof deltaName))
     return -1;
-  auto* buffers = static_cast<uint8_t*>(mem_alloc(2 * size_t(kRebuildBuffer)));
+  auto* buffers = static_cast<uint8_t*>(mem_alloc(size_t(kBaseWindow) + size_t(kRebuildBuffer)));
   Rebuild r{host_open(basePath, HOST_MODE_READ), record.baseSize, staged, host_sha256_begin(), buffers, 0, 0,
-            buffers + kRebuildBuffer, 0, false};
+            buffers + kBaseWindow, 0, false};
   int result = -1;
   if (r.base != HOST_INVALID_HANDLE && r.digest != nullptr && buffers != nullptr) {
     result = apply_delta(&r, deltaName, record);

@@ -88,9 +88,17 @@ std::vector<uint8_t> delta_encode(const uint8_t* base, size_t baseSize, const ui
   size_t literal = 0;  // start of the bytes not yet written
   size_t p = 0;
   uint32_t h = hash_block(target, block);
+  size_t lastBaseEnd = 0;    // where the previous copy ended in the base
+  size_t lastTargetEnd = 0;  // and in the target
   while (p + block <= targetSize) {
     size_t found = SIZE_MAX;
-    for (size_t s = (h * 0x9E3779B1u) & mask; slots[s] != kEmpty; s = (s + 1) & mask) {
+    // Where the previous copy would go on had the bytes between not changed: a file changed in
+    // place goes on there, and copies that follow each other keep reads of the base together.
+    const size_t onward = lastBaseEnd + (p - lastTargetEnd);
+    if (lastTargetEnd != 0 && onward + block <= baseSize && memcmp(base + onward, target + p, block) == 0) {
+      found = onward;
+    }
+    for (size_t s = (h * 0x9E3779B1u) & mask; found == SIZE_MAX && slots[s] != kEmpty; s = (s + 1) & mask) {
       if (slotHash[s] != h) continue;
       const size_t o = size_t(slots[s]) * block;
       if (memcmp(base + o, target + p, block) == 0) found = o;
@@ -115,6 +123,8 @@ std::vector<uint8_t> delta_encode(const uint8_t* base, size_t baseSize, const ui
     }
     writer.add(target + literal, start - literal);
     writer.copy(from, end - start);
+    lastBaseEnd = baseEnd;
+    lastTargetEnd = end;
     literal = p = end;
     if (p + block <= targetSize) h = hash_block(target + p, block);
   }
