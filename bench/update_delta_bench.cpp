@@ -19,6 +19,7 @@
 #include "archive/delta_encode.h"
 #include "archive/masked_stream.h"
 #include "host/host.h"
+#include "game_bytes.h"
 #include "peak_memory.h"
 #include "support/host_override.h"
 #include "support/pak_fixture.h"
@@ -38,16 +39,6 @@ constexpr double kMemoryBoundMiB = 64;
 constexpr double kSpeedGoal = 0.8;
 constexpr int kRounds = 3;
 
-struct Rng {
-  uint64_t x = 0x9E3779B97F4A7C15ull;
-  uint64_t next() {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    return x;
-  }
-};
-
 // Packed members do not pack again: random bytes stand for them.
 Bytes noise(size_t n, uint64_t seed) {
   Rng r;
@@ -59,30 +50,6 @@ Bytes noise(size_t n, uint64_t seed) {
     std::memcpy(&out[i], &v, 8);
   }
   for (; i < n; ++i) out[i] = uint8_t(r.next());
-  return out;
-}
-
-// Executable-like bytes: runs of a few hundred phrases with noise, packing to about a third.
-Bytes executable(size_t n, uint64_t seed) {
-  Rng r;
-  r.x ^= seed;
-  std::vector<Bytes> phrases(512);
-  for (auto& p : phrases) {
-    p.resize(8 + r.next() % 56);
-    for (auto& b : p) b = uint8_t(r.next());
-  }
-  Bytes out;
-  out.reserve(n + 64);
-  while (out.size() < n) {
-    const uint64_t v = r.next();
-    if (v % 16 == 0) {
-      for (int i = 0; i < 8; ++i) out.push_back(uint8_t(r.next()));
-    } else {
-      const Bytes& p = phrases[(v >> 8) % phrases.size()];
-      out.insert(out.end(), p.begin(), p.end());
-    }
-  }
-  out.resize(n);
   return out;
 }
 
@@ -192,7 +159,7 @@ void counting_free(void* block) {
 int main(int argc, char** argv) {
   const bool large1GiB = !(argc > 1 && std::strcmp(argv[1], "small") == 0);
   const fs::path root = fs::temp_directory_path() / ("velmor-delta-bench-" + std::to_string(getpid()));
-  const Bytes oldExe = executable(kExeBytes, 7);
+  const Bytes oldExe = game_bytes(kExeBytes, 7);
   Bytes newExe = oldExe;
   Rng r;
   for (size_t i = 0; i < newExe.size() / 100; ++i) newExe[r.next() % newExe.size()] ^= uint8_t(1 + r.next() % 255);

@@ -14,15 +14,7 @@
 
 namespace {
 
-Bytes noise(size_t length, uint32_t seed) {
-  Bytes out(length);
-  uint32_t x = seed * 2654435761u + 1;
-  for (auto& b : out) {
-    x = x * 1103515245u + 12345u;
-    b = uint8_t(x >> 24);
-  }
-  return out;
-}
+Bytes noise(size_t length, uint32_t seed) { return pak_fixture_noise(length, seed); }
 
 struct Rebuilt {
   Bytes bytes;
