@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/delta_update.h"
 #include "app/game_path.h"
 #include "app/install_record.h"
 #include "app/interrupted_run.h"
@@ -108,6 +109,18 @@ uint32_t installed_version() {
 // the pack that carries this update's marker last, so that a run found interrupted before its
 // commit is one whose pack is still the old one.
 uint32_t install_payload() {
+  // A payload with deltas: each game file matched to a base before anything is made.
+  DeltaPlan plan;
+  const uint32_t refused = DeltaPlanMake(gameFolder, &plan);
+  if (refused != 0) {
+    UpdateLogStep(refused == RESULT_GAME_FILES_BAD
+                      ? "FAILED: a game file is none of the versions this update was made from"
+                  : refused == RESULT_PACK_DAMAGED
+                      ? "FAILED: the updater's manifest or a file it names is damaged or missing"
+                      : "FAILED: reading the game files to match them to the update",
+                  gameFolder);
+    return refused;
+  }
   char recordPath[WORK_PATH_ROOM];
   uint8_t* record = nullptr;
   size_t recordLength = 0;
@@ -128,11 +141,15 @@ uint32_t install_payload() {
     mem_free(record);
     return RESULT_FAILED;
   }
-  // Each new copy written; the first that fails is named in the log.
+  // Each new copy written: without a manifest the whole member, inflated; with one, rebuilt or
+  // checked. The first that fails is named in the log.
   const char* failed = nullptr;
-  if (ExtractMemberTo(FolderChangeStaged(&change, exe), PAYLOAD_EXE) != 0) {
+  int copies = DeltaWriteGameFile(FolderChangeStaged(&change, exe), gameFolder, plan,
+                                  DELTA_FILE_EXE, PAYLOAD_EXE);
+  if (copies != 0) {
     failed = GAME_EXE_NAME;
-  } else if (ExtractMemberTo(FolderChangeStaged(&change, exe + 1), PAYLOAD_PACK) != 0) {
+  } else if ((copies = DeltaWriteGameFile(FolderChangeStaged(&change, exe + 1), gameFolder, plan,
+                                          DELTA_FILE_PACK, PAYLOAD_PACK)) != 0) {
     failed = GAME_PACK_NAME;
   } else if (recordChanges == 1 && host_write(FolderChangeStaged(&change, 0), record,
                                               int32_t(recordLength)) != int32_t(recordLength)) {
@@ -142,9 +159,14 @@ uint32_t install_payload() {
   pak_close_all();
   if (failed != nullptr) {
     char path[WORK_PATH_ROOM];
-    UpdateLogFailure("writing the new copy of", game_path(path, failed) ? path : gameFolder);
+    if (copies == DELTA_CONTENT_WRONG) {
+      UpdateLogStep("FAILED: the new copy is not what the manifest says (size or SHA-256)",
+                    game_path(path, failed) ? path : gameFolder);
+    } else {
+      UpdateLogFailure("writing the new copy of", game_path(path, failed) ? path : gameFolder);
+    }
     FolderChangeAbandon(&change);
-    return RESULT_FAILED;
+    return copies == DELTA_CONTENT_WRONG ? RESULT_PACK_DAMAGED : RESULT_FAILED;
   }
   return FolderChangeCommit(&change) == 0 ? RESULT_UPDATED : RESULT_FAILED;
 }

@@ -33,6 +33,8 @@ void RunUpdate();
 int ExtractMember(const char* destination, const char* memberPath);
 // The same into an open file handle (written from where it stands, flushed, left open). 0 or -1.
 int ExtractMemberTo(int32_t destination, const char* memberPath);
+// The same, with the content's SHA-256 written to digest (32 bytes). 0 or -1.
+int ExtractMemberHashed(int32_t destination, const char* memberPath, uint8_t* digest);
 
 // Fills gameFolder from key GAMEDIR of section INI in VELMOR.INI of the Windows folder, or of
 // the player's VirtualStore copy of it (the one the game reads); when both name folders and

@@ -25,6 +25,7 @@
 #include "archive/pak_format.h"
 #include "archive/pak_table.h"
 #include "host/host.h"
+#include "game_bytes.h"
 #include "peak_memory.h"
 #include "support/host_override.h"
 
@@ -37,42 +38,6 @@ constexpr size_t kPackBytes = 256u << 20;
 constexpr size_t kLargeBytes = size_t(3) << 29;  // 1.5 GiB
 constexpr double kGoal = 0.95;  // our throughput at least this share of the peer's
 constexpr double kMemoryBoundMiB = 16;  // the update's memory above the baseline, at most
-
-struct Rng {
-  uint64_t x = 0x9E3779B97F4A7C15ull;
-  uint64_t next() {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    return x;
-  }
-};
-
-// Game-file-like bytes: runs of a few hundred phrases with scattered changes and stretches of
-// noise, compressing to roughly a third.
-std::vector<uint8_t> content(size_t n, uint64_t seed) {
-  Rng r;
-  r.x ^= seed;
-  std::vector<std::vector<uint8_t>> phrases(512);
-  for (auto& p : phrases) {
-    p.resize(8 + r.next() % 56);
-    for (auto& b : p) b = uint8_t(r.next());
-  }
-  std::vector<uint8_t> out;
-  out.reserve(n + 64);
-  while (out.size() < n) {
-    const uint64_t v = r.next();
-    if (v % 16 == 0) {
-      for (int i = 0; i < 8; ++i) out.push_back(uint8_t(r.next()));
-    } else {
-      const auto& p = phrases[(v >> 8) % phrases.size()];
-      out.insert(out.end(), p.begin(), p.end());
-      if (v % 5 == 0) out.back() ^= uint8_t(v >> 40);
-    }
-  }
-  out.resize(n);
-  return out;
-}
 
 struct StoredMember {
   std::string name;
@@ -140,7 +105,7 @@ uint32_t write_record(int fd, size_t size, bool compressible) {
     if (pwrite(fd, head, sizeof head, at) != ssize_t(sizeof head)) return 0;
     return uint32_t(PAK_MEMBER_RECORD_HEADER_SIZE + uint64_t(packed));
   }
-  const std::vector<uint8_t> c = content(size, size);
+  const std::vector<uint8_t> c = game_bytes(size, size);
   std::vector<uint8_t> record(PAK_MEMBER_RECORD_HEADER_SIZE + compressBound(uLong(size)));
   const uint32_t packed = masked_compress(record.data() + PAK_MEMBER_RECORD_HEADER_SIZE, c.data(),
                                           uint32_t(size), uint32_t(record.size() - 8));

@@ -6,7 +6,7 @@
 set -euo pipefail
 
 native=(cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev strace
-        libbenchmark-dev libcli11-dev libinih-dev nlohmann-json3-dev python3)
+        libbenchmark-dev libcli11-dev libinih-dev nlohmann-json3-dev nettle-dev python3)
 windows=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev googletest
          wine wine32:i386 wine64 xvfb xauth fonts-wqy-microhei imagemagick locales osslsigncode
          openssl)

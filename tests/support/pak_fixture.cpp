@@ -91,6 +91,16 @@ Bytes pak_fixture_executable(size_t length) {
   return out;
 }
 
+Bytes pak_fixture_noise(size_t length, uint32_t seed) {
+  Bytes out(length);
+  uint32_t x = seed * 2654435761u + 1;
+  for (auto& b : out) {
+    x = x * 1103515245u + 12345u;
+    b = uint8_t(x >> 24);
+  }
+  return out;
+}
+
 Bytes pak_fixture_member_record(const Bytes& content) {
   const Bytes stream = pak_fixture_masked(content);
   Bytes out(PAK_MEMBER_RECORD_HEADER_SIZE + stream.size());

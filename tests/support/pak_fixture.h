@@ -55,6 +55,9 @@ Bytes pak_fixture_masked(const Bytes& content);
 // A packed member record: unpacked size, packed size and the masked stream of the content.
 Bytes pak_fixture_member_record(const Bytes& content);
 
+// length bytes that do not compress, the same for the same seed.
+Bytes pak_fixture_noise(size_t length, uint32_t seed);
+
 // Whole-file helpers that do not go through the host layer, so failures injected there do not
 // disturb fixtures. write returns false when the file could not be written whole.
 bool write_file_bytes(const std::string& path, const Bytes& bytes);

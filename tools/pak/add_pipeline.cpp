@@ -31,32 +31,6 @@ int32_t file_size(const std::string& path) {
   return size;
 }
 
-bool read_file(const std::string& path, Bytes* out) {
-  const HostHandle file = host_open(path.c_str(), HOST_MODE_READ);
-  if (file == HOST_INVALID_HANDLE) return false;
-  const int32_t size = host_size(file);
-  bool ok = size >= 0;
-  if (ok) {
-    out->resize(size_t(size));
-    ok = size == 0 || host_read(file, out->data(), size) == size;
-  }
-  host_close(file);
-  return ok;
-}
-
-bool write_member(int slot, const std::string& name, const Bytes& record) {
-  const int32_t handle = create_member(slot, name);
-  if (handle < 0) return false;
-  bool ok = true;
-  for (size_t done = 0; ok && done < record.size();) {
-    const int32_t n = int32_t(std::min<size_t>(record.size() - done, kWriteChunk));
-    ok = vfs_write(handle, record.data() + done, n) == n;
-    done += size_t(n);
-  }
-  vfs_close(handle);
-  return ok;
-}
-
 bool add_streamed(int slot, const AddItem& item, int64_t size, const AddSettings& settings,
                   const std::string& archive, ToolIo& io, Progress* progress) {
   const int32_t handle = create_member(slot, item.name);
@@ -74,6 +48,32 @@ bool add_streamed(int slot, const AddItem& item, int64_t size, const AddSettings
 }
 
 }  // namespace
+
+bool read_whole_file(const std::string& path, Bytes* out) {
+  const HostHandle file = host_open(path.c_str(), HOST_MODE_READ);
+  if (file == HOST_INVALID_HANDLE) return false;
+  const int32_t size = host_size(file);
+  bool ok = size >= 0;
+  if (ok) {
+    out->resize(size_t(size));
+    ok = size == 0 || host_read(file, out->data(), size) == size;
+  }
+  host_close(file);
+  return ok;
+}
+
+bool write_member_bytes(int slot, const std::string& name, const Bytes& record) {
+  const int32_t handle = create_member(slot, name);
+  if (handle < 0) return false;
+  bool ok = true;
+  for (size_t done = 0; ok && done < record.size();) {
+    const int32_t n = int32_t(std::min<size_t>(record.size() - done, kWriteChunk));
+    ok = vfs_write(handle, record.data() + done, n) == n;
+    done += size_t(n);
+  }
+  vfs_close(handle);
+  return ok;
+}
 
 bool add_items(int slot, const std::vector<AddItem>& items, const AddSettings& settings,
                const std::string& archive, ToolIo& io) {
@@ -95,7 +95,7 @@ bool add_items(int slot, const std::vector<AddItem>& items, const AddSettings& s
   OrderedSteps steps;
   steps.read = [&](size_t i) {
     if (held[i] == 0 && sizes[i] != 0) return true;
-    return read_file(items[i].file, &jobs[i].input) || fail(io, items[i].file, "cannot be read");
+    return read_whole_file(items[i].file, &jobs[i].input) || fail(io, items[i].file, "cannot be read");
   };
   steps.work = [&](size_t i) {
     Job& job = jobs[i];
@@ -115,7 +115,7 @@ bool add_items(int slot, const std::vector<AddItem>& items, const AddSettings& s
       return fail(io, items[i].file,
                   "cannot be packed (out of memory, or the member would reach 2 GiB)");
     }
-    if (!write_member(slot, items[i].name, job.record)) {
+    if (!write_member_bytes(slot, items[i].name, job.record)) {
       return fail(io, archive,
                   "cannot add " + items[i].shown + " (disk full, or the archive would reach 2 GiB)");
     }

@@ -20,6 +20,12 @@ struct AddSettings {
   unsigned threads = 0;  // packing threads; 0: one per core
 };
 
+// A whole disk file read into memory: false when it cannot be read.
+bool read_whole_file(const std::string& path, std::vector<uint8_t>* out);
+// A member of the given bytes, as they are, in the archive open for writing in slot (replacing
+// any live member of its name): false when it cannot be written.
+bool write_member_bytes(int slot, const std::string& name, const std::vector<uint8_t>& bytes);
+
 // Adds the items to the archive open for writing in slot, each replacing any live member of
 // its name. Reports the first problem (naming archive for archive-side ones) and returns false.
 bool add_items(int slot, const std::vector<AddItem>& items, const AddSettings& settings,

@@ -6,6 +6,7 @@
 #include "tools/pak/add_pipeline.h"
 #include "tools/pak/archive_change.h"
 #include "tools/pak/archive_reader.h"
+#include "tools/pak/delta_build.h"
 #include "tools/pak/file_ops.h"
 #include "tools/pak/pak_commands.h"
 #include "tools/pak/progress.h"
@@ -66,6 +67,13 @@ int64_t unsigned_stub_size(const std::string& stub, ToolIo& io) {
   return size;
 }
 
+bool add_delta_members(int slot, const std::vector<DeltaMember>& members, const std::string& out, ToolIo& io) {
+  for (const DeltaMember& m : members) {
+    if (!write_member_bytes(slot, m.name, m.bytes)) return fail(io, out, "cannot be written (disk full?)");
+  }
+  return true;
+}
+
 }  // namespace
 
 int run_build_updater(const BuildUpdaterOptions& options, ToolIo& io) {
@@ -84,12 +92,22 @@ int run_build_updater(const BuildUpdaterOptions& options, ToolIo& io) {
   if (game == HOST_INVALID_HANDLE) return report(io, options.gameExe, "cannot be read");
   host_close(game);
 
+  // With bases: the deltas and the manifest, and the whole files only where they are carried.
+  DeltaBuild deltas;
+  deltas.whole = {{options.gameExe, kGameMember, kGameMember}, {options.pack, kPackMember, kPackMember}};
+  if (!options.bases.empty()) {
+    deltas.whole.clear();
+    const DeltaBuildInput input{options.gameExe, options.pack, options.bases, options.withFull};
+    if (!build_deltas(input, &deltas, io)) return PAK_EXIT_FAILED;
+    io.out << deltas.summary;
+  } else if (options.withFull) {
+    return usage(io, "--with-full goes with --base");
+  }
   ArchiveChange payload;
   SideFile updater;
-  const std::vector<AddItem> items = {{options.gameExe, kGameMember, kGameMember},
-                                      {options.pack, kPackMember, kPackMember}};
   const bool built = payload.begin_new(out, kLetter, kLetter, 0, true, io) &&
-                     add_items(payload.slot(), items, AddSettings{}, out, io) &&
+                     (deltas.whole.empty() || add_items(payload.slot(), deltas.whole, AddSettings{}, out, io)) &&
+                     add_delta_members(payload.slot(), deltas.members, out, io) &&
                      payload.finish(io) && pad_payload(payload.copy_path(), stubSize, io) &&
                      updater.pick(out, io) &&
                      copy_stub(options.stub, updater.path(), io);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/pak/archive_reader.h"
+#include "tools/pak/manifest_view.h"
 #include "tools/pak/pak_commands.h"
 
 namespace {
@@ -87,8 +88,10 @@ int run_info(const InfoOptions& options, ToolIo& io) {
   const int32_t base = reader.archive().baseOffset;
   const PakCertificates& signature = reader.location().certificates;
 
+  DeltaManifest manifest;
+  const ManifestFound found = read_manifest(reader, &manifest);
   if (options.json) {
-    const nlohmann::ordered_json info = {
+    nlohmann::ordered_json info = {
         {"magic", magic_text(h.magic)},       {"entryCount", h.entryCount},
         {"directoryOffset", h.directoryOffset}, {"firstLetter", letter_text(h.firstLetter)},
         {"lastLetter", letter_text(h.lastLetter)}, {"userValue", h.userValue},
@@ -98,6 +101,10 @@ int run_info(const InfoOptions& options, ToolIo& io) {
         {"signature", signature.size == 0 ? nlohmann::ordered_json(nullptr)
                                           : nlohmann::ordered_json{{"offset", signature.offset},
                                                                    {"size", signature.size}}}};
+    // An updater with deltas: its manifest ("damaged" when it does not decode).
+    if (found != ManifestFound::None) {
+      info["manifest"] = found == ManifestFound::Sound ? manifest_json(manifest) : nlohmann::ordered_json("damaged");
+    }
     io.out << info.dump(2) << '\n';
     return PAK_EXIT_OK;
   }
@@ -126,5 +133,10 @@ int run_info(const InfoOptions& options, ToolIo& io) {
                                  : "certificate table, " + std::to_string(signature.size) +
                                        " bytes at " + std::to_string(signature.offset))
          << '\n';
+  if (found == ManifestFound::Damaged) io.out << "delta manifest    damaged\n";
+  if (found == ManifestFound::Sound) {
+    io.out << "delta manifest    " << manifest.count << " records\n";
+    print_manifest(manifest, io.out);
+  }
   return PAK_EXIT_OK;
 }

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "tools/pak/archive_reader.h"
+#include "tools/pak/manifest_view.h"
 #include "tools/pak/name_codec.h"
 #include "tools/pak/pak_commands.h"
 #include "tools/pak/record_heads.h"
@@ -48,7 +49,8 @@ void print_table(const std::vector<Row>& rows, std::ostream& out) {
   }
 }
 
-bool print_json(const std::vector<Row>& rows, std::ostream& out) {
+// manifest: the delta manifest's records, put on the manifest member's row when given.
+bool print_json(const std::vector<Row>& rows, const nlohmann::ordered_json* manifest, std::ostream& out) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const Row& r : rows) {
     list.push_back({{"name", r.name},
@@ -57,6 +59,7 @@ bool print_json(const std::vector<Row>& rows, std::ostream& out) {
                     {"tag", r.tag},
                     {"deleted", r.deleted},
                     {"unpacked", r.unpacked ? nlohmann::ordered_json(*r.unpacked) : nullptr}});
+    if (manifest != nullptr && !r.deleted && r.name == DELTA_MANIFEST_MEMBER) list.back()["manifest"] = *manifest;
   }
   try {
     out << list.dump(2) << '\n';
@@ -93,9 +96,16 @@ int run_list(const ListOptions& options, ToolIo& io) {
     if (!deleted && heads[size_t(i)]) row.unpacked = heads[size_t(i)]->unpackedSize;
     rows.push_back(std::move(row));
   }
+  DeltaManifest manifest;
+  const bool withManifest = read_manifest(reader, &manifest) == ManifestFound::Sound;
+  const nlohmann::ordered_json records = withManifest ? manifest_json(manifest) : nlohmann::ordered_json();
   if (!options.json) {
     print_table(rows, io.out);
-  } else if (!print_json(rows, io.out)) {
+    if (withManifest) {
+      io.out << "\ndelta manifest (" << DELTA_MANIFEST_MEMBER << ")\n";
+      print_manifest(manifest, io.out);
+    }
+  } else if (!print_json(rows, withManifest ? &records : nullptr, io.out)) {
     return report(io, options.archive, "names are not UTF-8: JSON needs names without --raw-names");
   }
   return result;

@@ -1,6 +1,7 @@
 // pak verify: the directory read and every live member checked: within the member data, read
 // whole, and a packed record inflating to exactly its unpacked size. One line per bad member.
 #include "tools/pak/archive_reader.h"
+#include "tools/pak/manifest_view.h"
 #include "tools/pak/member_stream.h"
 #include "tools/pak/name_codec.h"
 #include "tools/pak/pak_commands.h"
@@ -69,7 +70,25 @@ int run_verify(const VerifyOptions& options, ToolIo& io) {
     }
     if (!streamed) progress.advance(e.size > 0 ? e.size : 0);
   }
+  // An updater with deltas: its whole files, and its deltas for the bases given, rebuilt and
+  // checked against the manifest's SHA-256.
+  DeltaManifest manifest;
+  int checked = 0;
+  switch (read_manifest(reader, &manifest)) {
+    case ManifestFound::None:
+      if (!options.bases.empty()) return report(io, options.archive, "carries no deltas (no manifest)");
+      break;
+    case ManifestFound::Damaged:
+      ++bad;
+      report(io, options.archive, "\"#:\\Delta.MAN\" is not a sound manifest");
+      break;
+    case ManifestFound::Sound:
+      bad += check_manifest(reader, manifest, options.bases, options.archive, &checked, io);
+      break;
+  }
   if (bad != 0) return PAK_EXIT_FAILED;
-  io.out << options.archive << ": " << members << " members sound\n";
+  io.out << options.archive << ": " << members << " members sound";
+  if (checked != 0) io.out << ", " << checked << " manifest records checked";
+  io.out << '\n';
   return PAK_EXIT_OK;
 }

@@ -107,6 +107,11 @@ int pak_main(int argc, const char* const* argv, ToolIo& io) {
   CLI::App* verifyCommand =
       app.add_subcommand("verify", "read the directory and inflate every packed member");
   archive_argument(verifyCommand, &verify.archive);
+  verifyCommand
+      ->add_option("--base", verify.bases,
+                   "an updater's base folder, in the order given to build-updater: each delta "
+                   "for it is applied and the result's SHA-256 checked")
+      ->type_name("DIR");
 
   InfoOptions info;
   CLI::App* infoCommand = app.add_subcommand("info", "the header, member counts and dead bytes");
@@ -123,6 +128,12 @@ int pak_main(int argc, const char* const* argv, ToolIo& io) {
   buildCommand->add_option("-o", build.out, "the updater to write (name it *.exe)")
       ->type_name("OUT")
       ->required();
+  buildCommand->add_option("--base", build.bases,
+                           "a previous version's folder (its Velmor.EXE and Update.PAK): carry "
+                           "deltas against it; repeat for more")
+      ->type_name("DIR");
+  buildCommand->add_flag("--with-full", build.withFull,
+                         "with --base: also carry the whole files, for players who match no base");
 
   try {
     app.parse(argc, argv);

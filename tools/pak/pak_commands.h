@@ -64,6 +64,7 @@ struct RenameOptions {
 struct VerifyOptions {
   std::string archive;
   bool rawNames = false;
+  std::vector<std::string> bases;  // an updater's base folders: its deltas applied and checked
 };
 
 struct InfoOptions {
@@ -76,6 +77,8 @@ struct BuildUpdaterOptions {
   std::string gameExe;
   std::string pack;
   std::string out;
+  std::vector<std::string> bases;  // previous versions' folders: deltas against each
+  bool withFull = false;           // with bases: the whole files too
 };
 
 int run_create(const CreateOptions& options, ToolIo& io);

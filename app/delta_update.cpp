@@ -1,0 +1,233 @@
+// The player's side of delta updates: the manifest read from the payload, each game file hashed
+// and matched to a base, the new copy rebuilt from the base through the streaming decoder (or
+// inflated whole) and checked against the manifest's SHA-256.
+#include "app/delta_update.h"
+
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/game_path.h"
+#include "app/updater.h"
+#include "archive/delta_decode.h"
+#include "archive/delta_manifest.h"
+#include "archive/masked_stream.h"
+#include "archive/pak_format.h"
+#include "host/host_hash.h"
+#include "vfs/file_handle.h"
+
+namespace {
+
+constexpr const char* kFileNames[DELTA_FILE_COUNT] = {GAME_EXE_NAME, GAME_PACK_NAME};
+
+bool member_exists(const char* name) {
+  const int32_t member = vfs_open(name, HOST_MODE_READ);
+  if (member < 0) return false;
+  vfs_close(member);
+  return true;
+}
+
+// The manifest's bytes read whole: 1 read, 0 when the payload has none, -1 when it is damaged.
+int read_manifest(DeltaManifest* manifest) {
+  const int32_t member = vfs_open(DELTA_MANIFEST_MEMBER, HOST_MODE_READ);
+  if (member < 0) return 0;
+  uint8_t bytes[MANIFEST_MAX_SIZE];
+  const int32_t size = vfs_size(member);
+  const bool read = size > 0 && size_t(size) <= sizeof bytes && vfs_read(member, bytes, size) == size;
+  vfs_close(member);
+  return read && delta_manifest_decode(bytes, size_t(size), manifest) == 0 ? 1 : -1;
+}
+
+// Picks how one listed file is written: 0 or the result that ends the run.
+uint32_t plan_file(const char* folder, const DeltaManifest& manifest, uint8_t file, DeltaFilePlan* out) {
+  const ManifestRecord* whole = nullptr;
+  bool sized = false;  // some base has the game file's size
+  char path[WORK_PATH_ROOM];
+  if (BuildGamePath(path, sizeof path, folder, kFileNames[file]) != 0) return RESULT_FAILED;
+  uint32_t attributes = 0;
+  const int found = host_lookup(path, &attributes);
+  if (found != HOST_FOUND && found != HOST_ABSENT) return RESULT_FAILED;
+  int64_t size = -1;
+  if (found == HOST_FOUND && (attributes & HOST_ATTR_DIRECTORY) == 0) {
+    const HostHandle h = host_open(path, HOST_MODE_READ);
+    if (h == HOST_INVALID_HANDLE) return RESULT_FAILED;
+    size = host_size(h);
+    host_close(h);
+  }
+  for (int i = 0; i < manifest.count; ++i) {
+    const ManifestRecord& r = manifest.records[i];
+    if (r.file != file) continue;
+    out->listed = true;
+    out->record = r;
+    if (r.base == DELTA_NO_BASE) whole = &r;
+    if (r.base != DELTA_NO_BASE && int64_t(r.baseSize) == size) sized = true;
+  }
+  if (sized) {
+    uint8_t digest[HOST_SHA256_SIZE];
+    int32_t hashedSize = -1;
+    if (host_sha256_file(path, digest, &hashedSize) != 0) return RESULT_FAILED;
+    for (int i = 0; i < manifest.count; ++i) {
+      const ManifestRecord& r = manifest.records[i];
+      if (r.file != file || r.base == DELTA_NO_BASE || int64_t(r.baseSize) != hashedSize ||
+          memcmp(r.baseSha256, digest, HOST_SHA256_SIZE) != 0)
+        continue;
+      out->fromBase = true;
+      out->record = r;
+      return 0;
+    }
+  }
+  if (whole == nullptr) return RESULT_GAME_FILES_BAD;
+  out->record = *whole;
+  return 0;
+}
+
+// The rebuild's two buffers: the base is read a window at a time, so the many short copies of a
+// changed executable do not each cost a read, and the new copy is written a buffer at a time.
+// Copies of a whole buffer or more bypass them.
+constexpr int32_t kRebuildBuffer = 256 << 10;
+constexpr int32_t kBaseWindow = 64 << 10;
+
+struct Rebuild {
+  HostHandle base;
+  int64_t baseSize;
+  HostHandle staged;
+  HostSha256* digest;
+  uint8_t* window;      // kBaseWindow bytes of the base from windowStart
+  int64_t windowStart;
+  int32_t windowLength;
+  uint8_t* out;         // kRebuildBuffer bytes of the new copy not yet written
+  int32_t outFill;
+  bool ioFailed;  // a read of the base or a write of the new copy failed (not the delta)
+};
+
+bool io_failed(Rebuild* r) {
+  r->ioFailed = true;
+  return false;
+}
+
+bool read_base_at(Rebuild* r, int64_t offset, void* buffer, int32_t count) {
+  return host_seek(r->base, int32_t(offset), HOST_SEEK_BEGIN) == int32_t(offset) &&
+         host_read(r->base, buffer, count) == count;
+}
+
+bool read_base(void* context, uint32_t offset, void* buffer, int32_t count) {
+  auto* r = static_cast<Rebuild*>(context);
+  // A whole buffer's worth goes straight to the caller.
+  if (count >= kBaseWindow) return read_base_at(r, offset, buffer, count) || io_failed(r);
+  if (offset < r->windowStart || offset + int64_t(count) > r->windowStart + r->windowLength) {
+    const int64_t rest = r->baseSize - offset;
+    const int32_t length = rest < kBaseWindow ? int32_t(rest) : kBaseWindow;
+    if (length < count || !read_base_at(r, offset, r->window, length)) return io_failed(r);
+    r->windowStart = offset;
+    r->windowLength = length;
+  }
+  memcpy(buffer, r->window + (offset - r->windowStart), size_t(count));
+  return true;
+}
+
+bool flush_out(Rebuild* r) {
+  if (r->outFill == 0) return true;
+  const bool ok = host_sha256_add(r->digest, r->out, size_t(r->outFill)) == 0 &&
+                  host_write(r->staged, r->out, r->outFill) == r->outFill;
+  r->outFill = 0;
+  return ok || io_failed(r);
+}
+
+bool write_staged(void* context, const void* data, int32_t count) {
+  auto* r = static_cast<Rebuild*>(context);
+  if (r->outFill + count > kRebuildBuffer && !flush_out(r)) return false;
+  if (count >= kRebuildBuffer) {
+    return (host_sha256_add(r->digest, data, size_t(count)) == 0 && host_write(r->staged, data, count) == count) ||
+           io_failed(r);
+  }
+  memcpy(r->out + r->outFill, data, size_t(count));
+  r->outFill += count;
+  return true;
+}
+
+bool read_delta(void* context, void* buffer, int32_t count) {
+  return vfs_read(*static_cast<int32_t*>(context), buffer, count) == count;
+}
+
+// Rebuilds the new copy into r's staged file from the delta member: 0, -1, DELTA_CONTENT_WRONG.
+int apply_delta(Rebuild* r, const char* deltaName, const ManifestRecord& record) {
+  int32_t member = vfs_open(deltaName, HOST_MODE_READ);
+  if (member < 0) return DELTA_CONTENT_WRONG;
+  uint8_t head[PAK_MEMBER_RECORD_HEADER_SIZE];
+  const int32_t length = vfs_size(member);
+  bool sound = length >= int32_t(sizeof head) && vfs_read(member, head, int32_t(sizeof head)) == int32_t(sizeof head);
+  const PakMemberRecord packed = pak_member_record_decode(head);
+  sound = sound && packed.packedSize <= uint32_t(length) - uint32_t(sizeof head) &&
+          masked_ratio_possible(packed.packedSize, packed.unpackedSize);
+  const int applied =
+      sound ? delta_apply_packed(ByteSource{read_delta, &member}, packed.packedSize, packed.unpackedSize,
+                                 record.baseSize, record.targetSize, DeltaBase{read_base, r},
+                                 ByteSink{write_staged, r})
+            : -1;
+  vfs_close(member);
+  if (applied == 0) return 0;
+  return r->ioFailed ? -1 : DELTA_CONTENT_WRONG;
+}
+
+int rebuild(HostHandle staged, const char* folder, const ManifestRecord& record, const char* memberName,
+            uint8_t* digest) {
+  char basePath[WORK_PATH_ROOM];
+  char deltaName[DELTA_MEMBER_NAME_ROOM];
+  if (BuildGamePath(basePath, sizeof basePath, folder, kFileNames[record.file]) != 0 ||
+      !delta_member_name(memberName, record.base, deltaName, sizeof deltaName))
+    return -1;
+  auto* buffers = static_cast<uint8_t*>(mem_alloc(size_t(kBaseWindow) + size_t(kRebuildBuffer)));
+  Rebuild r{host_open(basePath, HOST_MODE_READ), record.baseSize, staged, host_sha256_begin(), buffers, 0, 0,
+            buffers + kBaseWindow, 0, false};
+  int result = -1;
+  if (r.base != HOST_INVALID_HANDLE && r.digest != nullptr && buffers != nullptr) {
+    result = apply_delta(&r, deltaName, record);
+    if (result == 0 && !flush_out(&r)) result = -1;
+  }
+  host_close(r.base);
+  mem_free(buffers);
+  if (r.digest != nullptr && host_sha256_end(r.digest, digest) != 0 && result == 0) result = -1;
+  if (result == 0 && host_flush(staged) != 0) result = -1;
+  return result;
+}
+
+}  // namespace
+
+uint32_t DeltaPlanMake(const char* folder, DeltaPlan* plan) {
+  *plan = DeltaPlan{};
+  DeltaManifest manifest;
+  const int read = read_manifest(&manifest);
+  if (read < 0) return RESULT_PACK_DAMAGED;
+  if (read == 0) return 0;
+  plan->manifest = true;
+  for (uint8_t file = 0; file < DELTA_FILE_COUNT; ++file) {
+    const uint32_t refused = plan_file(folder, manifest, file, &plan->files[file]);
+    if (refused != 0) return refused;
+    const DeltaFilePlan& p = plan->files[file];
+    // A listed file either has its delta or travels whole; the payload must hold which.
+    if (!p.listed) continue;
+    char deltaName[DELTA_MEMBER_NAME_ROOM];
+    const char* whole = file == DELTA_FILE_EXE ? PAYLOAD_EXE : PAYLOAD_PACK;
+    const bool carried = p.fromBase ? delta_member_name(whole, p.record.base, deltaName, sizeof deltaName) &&
+                                          member_exists(deltaName)
+                                    : member_exists(whole);
+    if (!carried) return RESULT_PACK_DAMAGED;
+  }
+  return 0;
+}
+
+int DeltaWriteGameFile(HostHandle staged, const char* folder, const DeltaPlan& plan, int file,
+                       const char* memberName) {
+  const DeltaFilePlan& p = plan.files[file];
+  if (!p.listed) return ExtractMemberTo(staged, memberName);
+  uint8_t digest[HOST_SHA256_SIZE];
+  if (p.fromBase) {
+    const int rebuilt = rebuild(staged, folder, p.record, memberName, digest);
+    if (rebuilt != 0) return rebuilt;
+  } else if (ExtractMemberHashed(staged, memberName, digest) != 0) {
+    return -1;
+  }
+  const int64_t size = host_size(staged);
+  if (size != int64_t(p.record.targetSize) || memcmp(digest, p.record.targetSha256, HOST_SHA256_SIZE) != 0)
+    return DELTA_CONTENT_WRONG;
+  return 0;
+}

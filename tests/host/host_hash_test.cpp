@@ -1,0 +1,68 @@
+// SHA-256 from the platform: the standard's test vectors given whole and in pieces, a disk
+// file's digest and size, and a missing file.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "host/host_hash.h"
+#include "support/reset_state.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::string hex(const uint8_t* digest) {
+  std::string out;
+  for (size_t i = 0; i < HOST_SHA256_SIZE; ++i) {
+    out += "0123456789abcdef"[digest[i] >> 4];
+    out += "0123456789abcdef"[digest[i] & 15];
+  }
+  return out;
+}
+
+std::string digest_of(const std::string& text, size_t piece) {
+  HostSha256* d = host_sha256_begin();
+  if (d == nullptr) return "no digest";
+  for (size_t at = 0; at < text.size(); at += piece) {
+    if (host_sha256_add(d, text.data() + at, std::min(piece, text.size() - at)) != 0) return "add failed";
+  }
+  uint8_t out[HOST_SHA256_SIZE];
+  if (host_sha256_end(d, out) != 0) return "end failed";
+  return hex(out);
+}
+
+TEST(HostHash, GivesTheStandardDigests) {
+  const struct {
+    std::string text;
+    const char* digest;
+  } cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const auto& c : cases) {
+    for (size_t piece : {size_t(1), size_t(63), size_t(1) << 20}) {
+      if (piece == 1 && c.text.size() > 1000) continue;
+      EXPECT_EQ(digest_of(c.text, piece), c.digest) << c.text.size() << " " << piece;
+    }
+  }
+}
+
+TEST(HostHash, DigestsAWholeFile) {
+  reset_process_state();
+  TempDir dir;
+  const std::string path = dir.join("abc.bin");
+  const HostHandle h = host_create(path.c_str(), 0);
+  ASSERT_NE(h, HOST_INVALID_HANDLE);
+  ASSERT_EQ(host_write(h, "abc", 3), 3);
+  host_close(h);
+  uint8_t digest[HOST_SHA256_SIZE];
+  int32_t size = -1;
+  ASSERT_EQ(host_sha256_file(path.c_str(), digest, &size), 0);
+  EXPECT_EQ(size, 3);
+  EXPECT_EQ(hex(digest), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(host_sha256_file(dir.join("missing.bin").c_str(), digest, &size), HOST_ABSENT);
+}
+
+}  // namespace
