@@ -7,7 +7,9 @@
 
 #include "app/app_state.h"
 #include "app/game_path.h"
+#include "app/update_log.h"
 #include "app/updater.h"
+#include <cstdio>
 #include "archive/delta_decode.h"
 #include "archive/delta_manifest.h"
 #include "archive/masked_stream.h"
@@ -18,6 +20,36 @@
 namespace {
 
 constexpr const char* kFileNames[DELTA_FILE_COUNT] = {GAME_EXE_NAME, GAME_PACK_NAME};
+
+// A SHA-256 as 64 hexadecimal digits, for the log.
+struct HashText {
+  char text[HOST_SHA256_SIZE * 2 + 1];
+};
+HashText hex_of(const uint8_t* digest) {
+  HashText h{};
+  for (size_t i = 0; i < HOST_SHA256_SIZE; ++i) {
+    snprintf(h.text + 2 * i, 3, "%02x", unsigned(digest[i]));
+  }
+  return h;
+}
+
+// The log's line for a game file that is none of the bases: what it is, and what each base is.
+void log_no_base(const char* path, const DeltaManifest& manifest, uint8_t file, int64_t size,
+                 const uint8_t* digest) {
+  char line[160 + (HOST_SHA256_SIZE * 2 + 24) * MANIFEST_MAX_RECORDS];
+  int at = digest != nullptr
+               ? snprintf(line, sizeof line, "FAILED: the game file (%lld bytes, SHA-256 %s) is none of",
+                          static_cast<long long>(size), hex_of(digest).text)
+               : snprintf(line, sizeof line, "FAILED: the game file (%lld bytes) is none of",
+                          static_cast<long long>(size));
+  for (int i = 0; i < manifest.count && at > 0 && size_t(at) < sizeof line; ++i) {
+    const ManifestRecord& r = manifest.records[i];
+    if (r.file != file || r.base == DELTA_NO_BASE) continue;
+    at += snprintf(line + at, sizeof line - size_t(at), " [%u bytes, SHA-256 %s]",
+                   unsigned(r.baseSize), hex_of(r.baseSha256).text);
+  }
+  UpdateLogStep(line, path);
+}
 
 bool member_exists(const char* name) {
   const int32_t member = vfs_open(name, HOST_MODE_READ);
@@ -61,8 +93,8 @@ uint32_t plan_file(const char* folder, const DeltaManifest& manifest, uint8_t fi
     if (r.base == DELTA_NO_BASE) whole = &r;
     if (r.base != DELTA_NO_BASE && int64_t(r.baseSize) == size) sized = true;
   }
+  uint8_t digest[HOST_SHA256_SIZE];
   if (sized) {
-    uint8_t digest[HOST_SHA256_SIZE];
     int32_t hashedSize = -1;
     if (host_sha256_file(path, digest, &hashedSize) != 0) return RESULT_FAILED;
     for (int i = 0; i < manifest.count; ++i) {
@@ -75,7 +107,10 @@ uint32_t plan_file(const char* folder, const DeltaManifest& manifest, uint8_t fi
       return 0;
     }
   }
-  if (whole == nullptr) return RESULT_GAME_FILES_BAD;
+  if (whole == nullptr) {
+    log_no_base(path, manifest, file, size, sized ? digest : nullptr);
+    return RESULT_GAME_FILES_BAD;
+  }
   out->record = *whole;
   return 0;
 }
@@ -227,7 +262,16 @@ int DeltaWriteGameFile(HostHandle staged, const char* folder, const DeltaPlan& p
     return -1;
   }
   const int64_t size = host_size(staged);
-  if (size != int64_t(p.record.targetSize) || memcmp(digest, p.record.targetSha256, HOST_SHA256_SIZE) != 0)
+  if (size != int64_t(p.record.targetSize) || memcmp(digest, p.record.targetSha256, HOST_SHA256_SIZE) != 0) {
+    char line[400];
+    snprintf(line, sizeof line,
+             "FAILED: the new copy (%lld bytes, SHA-256 %s) is not the manifest's (%u bytes, "
+             "SHA-256 %s)",
+             static_cast<long long>(size), hex_of(digest).text, unsigned(p.record.targetSize),
+             hex_of(p.record.targetSha256).text);
+    char path[WORK_PATH_ROOM];
+    UpdateLogStep(line, BuildGamePath(path, sizeof path, folder, kFileNames[file]) == 0 ? path : folder);
     return DELTA_CONTENT_WRONG;
+  }
   return 0;
 }

@@ -119,7 +119,8 @@ void UpdateLogStep(const char* step, const char* path) {
   if (g_log == HOST_INVALID_HANDLE) return;
   char shown[HOST_PATH_ROOM * 3] = "";
   if (path != nullptr) to_utf8(path, shown, sizeof shown);
-  char line[HOST_PATH_ROOM * 4];
+  // Room for a step that names several hashes (a delta update's bases) and then the path.
+  char line[HOST_PATH_ROOM * 3 + 4096];
   std::snprintf(line, sizeof line, "%s%s%s", step, path != nullptr ? ": " : "", shown);
   write_line(line);
 }

@@ -3,9 +3,11 @@
 // the payload carries the whole file; the second of two bases; damaged deltas, whole files and
 // manifests stop it as a damaged payload, nothing touched.
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 
+#include "app/update_log.h"
 #include "app/updater.h"
 #include "archive/delta_encode.h"
 #include "archive/delta_manifest.h"
@@ -177,6 +179,41 @@ TEST_F(DeltaUpdateTest, DamagedPayloadsTouchNothing) {
     build_updater(members);
     expect_run(RESULT_PACK_DAMAGED);
   }
+}
+
+// The support log names the game file and both hashes: the file's and each base's.
+TEST_F(DeltaUpdateTest, TheLogNamesTheFileAndBothHashes) {
+  install_game();
+  grow_pack();
+  const Base base = installed();
+  build_updater(delta_members({base}, false));
+  Bytes exe = base.exe;
+  exe[exe.size() / 2] ^= 1;
+  ASSERT_TRUE(write_file_bytes(game("Velmor.EXE"), exe));
+  const std::string log = tools_.join("update.log");
+  ASSERT_EQ(UpdateLogOpen(log.c_str()), 0);
+  expect_run(RESULT_GAME_FILES_BAD);
+  UpdateLogClose();
+  const Bytes bytes = read_file_bytes(log);
+  const std::string text(bytes.begin(), bytes.end());
+  const auto hex = [](const Bytes& b) {
+    uint8_t d[HOST_SHA256_SIZE];
+    digest(b, d);
+    std::string s;
+    char two[3];
+    for (uint8_t x : d) {
+      snprintf(two, sizeof two, "%02x", unsigned(x));
+      s += two;
+    }
+    return s;
+  };
+  const size_t line = text.find("is none of");
+  ASSERT_NE(line, std::string::npos) << text;
+  const size_t start = text.rfind('\n', line) + 1;  // 0 when it is the first line
+  const std::string failed = text.substr(start, text.find('\n', line) - start);
+  EXPECT_NE(failed.find(hex(exe)), std::string::npos) << failed;
+  EXPECT_NE(failed.find(hex(base.exe)), std::string::npos) << failed;
+  EXPECT_NE(failed.find("Velmor.EXE"), std::string::npos) << failed;
 }
 
 TEST_F(DeltaUpdateTest, AWholeFileOtherThanTheManifestSaysIsDamage) {
