@@ -31,15 +31,12 @@ bool holds(const char* path, const ContentId& content) {
   return ContentIdOfFile(path, &id) == 1 && id == content;
 }
 
-int roll_back_entry(const char* folder, JournalState state, const JournalEntry& e) {
+// The way back's first pass for one file: its old content back under its name. 0 or -1.
+int restore_entry(const char* folder, const JournalEntry& e) {
   EntryPaths p;
   if (!JournalPaths(folder, e, p.target, p.staged, p.backup)) return -1;
   const int staged = host_lookup(p.staged, nullptr);
   if (staged != HOST_FOUND && staged != HOST_ABSENT) return -1;
-  if (staged == HOST_FOUND && remove_named(p.staged) != 0) return -1;
-  // Before the journal said swapping, no game file was touched.
-  if (state == JOURNAL_STAGING) return remove_named(p.backup);
-
   if (!e.hadOld) {
     // A file the run brought: gone again if its new copy took its name.
     if (staged == HOST_ABSENT && holds(p.target, e.newContent)) return host_force_delete(p.target);
@@ -61,9 +58,19 @@ int roll_back_entry(const char* folder, JournalState state, const JournalEntry& 
       return -1;
     }
   }
+  return 0;
+}
+
+// The way back's second pass for one file: its new copy and backup gone, and its attributes
+// as they were. 0 or -1.
+int clear_entry(const char* folder, JournalState state, const JournalEntry& e) {
+  EntryPaths p;
+  if (!JournalPaths(folder, e, p.target, p.staged, p.backup)) return -1;
   // The backup goes before the attributes come back: a backup that is a second name of the
   // file shares them, and its removal makes it writable.
-  if (remove_named(p.backup) != 0) return -1;
+  if (remove_named(p.staged) != 0 || remove_named(p.backup) != 0) return -1;
+  // Before the journal said swapping, no game file was touched.
+  if (state == JOURNAL_STAGING || !e.hadOld) return 0;
   uint32_t attributes = 0;
   const int there = host_lookup(p.target, &attributes);
   if (there == HOST_ABSENT) return 0;
@@ -92,8 +99,15 @@ int JournalRollBack(const char* folder, const UpdateJournal& journal) {
   // The way back waits longer on a file held for a moment than the way forward: giving up here
   // would leave the folder half new until the next run.
   const HostPatience wayBack(HOST_PATIENCE_WAY_BACK_MS);
+  // Every game file first, so that a side file held by another program (a scanner reading a
+  // new copy) keeps no game file new; then what the run left beside them.
+  if (journal.state != JOURNAL_STAGING) {
+    for (int i = journal.count - 1; i >= 0; --i) {
+      if (restore_entry(folder, journal.entries[i]) != 0) return -1;
+    }
+  }
   for (int i = journal.count - 1; i >= 0; --i) {
-    if (roll_back_entry(folder, journal.state, journal.entries[i]) != 0) return -1;
+    if (clear_entry(folder, journal.state, journal.entries[i]) != 0) return -1;
   }
   return 0;
 }
