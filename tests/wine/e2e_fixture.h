@@ -35,6 +35,7 @@ constexpr wchar_t WRONG_FOLDER[] = L"請選擇遊戲所在的資料夾";
 constexpr wchar_t UPDATED[] = L"更新完成 !";
 constexpr wchar_t ALREADY_UPDATED[] = L"您已經更新過了。";
 constexpr wchar_t NEWER_INSTALLED[] = L"更新檔不是最新版本，請使用最新版本更新。";
+constexpr wchar_t GAME_FILES_BAD[] = L"更新失敗，遊戲檔案錯誤，請重新安裝遊戲。";
 constexpr wchar_t PACK_DAMAGED[] = L"更新失敗，更新檔案錯誤，您的更新檔損毀無法執行。";
 constexpr wchar_t FAILED[] =
     L"更新失敗，請檢查：\n是否硬碟空間不足，\n遊戲是否有安裝完成，\n遊戲是否正在執行中。";
