@@ -23,13 +23,11 @@ constexpr const char* kFileNames[DELTA_FILE_COUNT] = {GAME_EXE_NAME, GAME_PACK_N
 
 // A SHA-256 as 64 hexadecimal digits, for the log.
 struct HashText {
-  char text[HOST_SHA256_SIZE * 2 + 1];
+  char text[HOST_SHA256_TEXT_ROOM];
 };
 HashText hex_of(const uint8_t* digest) {
   HashText h{};
-  for (size_t i = 0; i < HOST_SHA256_SIZE; ++i) {
-    snprintf(h.text + 2 * i, 3, "%02x", unsigned(digest[i]));
-  }
+  host_sha256_text(digest, h.text);
   return h;
 }
 

@@ -7,6 +7,15 @@ constexpr int32_t kHashChunk = 256 * 1024;
 
 }  // namespace
 
+void host_sha256_text(const uint8_t* digest, char* text) {
+  static const char kDigits[] = "0123456789abcdef";
+  for (size_t i = 0; i < HOST_SHA256_SIZE; ++i) {
+    text[2 * i] = kDigits[digest[i] >> 4];
+    text[2 * i + 1] = kDigits[digest[i] & 15];
+  }
+  text[HOST_SHA256_SIZE * 2] = '\0';
+}
+
 int host_sha256_file(const char* path, uint8_t* out, int32_t* size) {
   const int found = host_lookup(path, nullptr);
   if (found == HOST_ABSENT) return HOST_ABSENT;

@@ -21,12 +21,9 @@ int32_t find_member(const ArchiveReader& reader, const char* name) {
 }
 
 std::string hex(const uint8_t* digest) {
-  std::string out;
-  for (size_t i = 0; i < DELTA_SHA256_SIZE; ++i) {
-    out += "0123456789abcdef"[digest[i] >> 4];
-    out += "0123456789abcdef"[digest[i] & 15];
-  }
-  return out;
+  char text[HOST_SHA256_TEXT_ROOM];
+  host_sha256_text(digest, text);
+  return text;
 }
 
 std::string delta_name(const ManifestRecord& r) {
