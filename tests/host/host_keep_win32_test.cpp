@@ -84,7 +84,11 @@ TEST_F(HostKeepWin32Test, TheNewCopyKeepsTheExplicitEntriesOfTheOldFile) {
   ASSERT_TRUE(write_file_bytes(at("INSTALL.DAT"), bytes_of("old")));
   ASSERT_TRUE(write_file_bytes(at("INSTALL.DAT.~new0"), bytes_of("new")));
   ASSERT_TRUE(grant(at("INSTALL.DAT"), users.get(), kModify));
-  ASSERT_EQ(explicit_grants(at("INSTALL.DAT"), users.get()), std::vector<DWORD>{kModify});
+  // Wine keeps a descriptor set on a file only where it can store it beside the file (an
+  // extended attribute), and not always then; NTFS always does.
+  if (explicit_grants(at("INSTALL.DAT"), users.get()) != std::vector<DWORD>{kModify}) {
+    GTEST_SKIP() << "the file system here keeps no access entries set on a file";
+  }
   ASSERT_TRUE(explicit_grants(at("INSTALL.DAT.~new0"), users.get()).empty());
 
   EXPECT_EQ(host_copy_access(at("INSTALL.DAT").c_str(), at("INSTALL.DAT.~new0").c_str()), 0);
