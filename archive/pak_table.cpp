@@ -11,6 +11,7 @@
 
 #include "archive/masked_stream.h"
 #include "archive/pak_recognise.h"
+#include "host/path.h"
 
 PakArchive g_archives[PAK_MAX_ARCHIVES];
 int g_archiveTop = 0;
@@ -57,6 +58,8 @@ struct OpenedArchive {
   int32_t capacity = 0;
   PakEntry* directory = nullptr;
   int32_t* sortedIndex = nullptr;
+  char* foldedKeys = nullptr;  // in sortedIndex's block
+  unsigned keyCodePage = 0;
 
   OpenedArchive() = default;
   OpenedArchive(const OpenedArchive&) = delete;
@@ -137,14 +140,41 @@ void normalise_entries(PakEntry* directory, int32_t entryCount) {
   }
 }
 
-// The positions of all entries in name order, or null when there is no memory for them.
-int32_t* build_index(const PakEntry* directory, int32_t entryCount) {
-  auto* index = static_cast<int32_t*>(mem_alloc(size_t(entryCount) * sizeof(int32_t)));
+// The positions of all entries in name order and, in the same block after them, each name
+// folded once in that order (so a lookup folds only its own key); null when there is no
+// memory for them.
+int32_t* build_index(const PakEntry* directory, int32_t entryCount, char** keys, unsigned* codePage) {
+  const size_t count = size_t(entryCount);
+  auto* index = static_cast<int32_t*>(mem_alloc(count * (sizeof(int32_t) + PAK_NAME_SIZE)));
   if (index == nullptr) return nullptr;
+  const unsigned folding = path_names_code_page();
+  char* folded = reinterpret_cast<char*>(index + count);
   for (int32_t i = 0; i < entryCount; ++i) index[i] = i;
-  std::sort(index, index + entryCount, [directory](int32_t a, int32_t b) {
-    return pak_name_compare(directory[a].name, directory[b].name) < 0;
-  });
+  // Sorted by the folded names (the same order as pak_name_compare), each folded once: the
+  // keys are made in entry order first, then laid out in index order.
+  auto* scratch = static_cast<char*>(mem_alloc(count * PAK_NAME_SIZE));
+  if (scratch != nullptr) {
+    for (size_t i = 0; i < count; ++i) {
+      path_fold_key(directory[i].name, PAK_NAME_SIZE, folding, scratch + i * PAK_NAME_SIZE);
+    }
+    std::sort(index, index + entryCount, [scratch](int32_t a, int32_t b) {
+      return memcmp(scratch + size_t(a) * PAK_NAME_SIZE, scratch + size_t(b) * PAK_NAME_SIZE,
+                    PAK_NAME_SIZE) < 0;
+    });
+    for (size_t i = 0; i < count; ++i) {
+      memcpy(folded + i * PAK_NAME_SIZE, scratch + size_t(index[i]) * PAK_NAME_SIZE, PAK_NAME_SIZE);
+    }
+    mem_free(scratch);
+  } else {
+    std::sort(index, index + entryCount, [directory](int32_t a, int32_t b) {
+      return pak_name_compare(directory[a].name, directory[b].name) < 0;
+    });
+    for (size_t i = 0; i < count; ++i) {
+      path_fold_key(directory[index[i]].name, PAK_NAME_SIZE, folding, folded + i * PAK_NAME_SIZE);
+    }
+  }
+  *keys = folded;
+  *codePage = folding;
   return index;
 }
 
@@ -160,7 +190,7 @@ PakRefusal load_archive(HostHandle file, bool executable, OpenedArchive* out) {
   const int32_t entryCount = out->header.entryCount;
   if (entryCount > 0) {
     normalise_entries(out->directory, entryCount);
-    out->sortedIndex = build_index(out->directory, entryCount);
+    out->sortedIndex = build_index(out->directory, entryCount, &out->foldedKeys, &out->keyCodePage);
   }
   return PakRefusal::None;
 }
@@ -270,6 +300,8 @@ int pak_open_why(const char* path, int mode, PakRefusal* why) {
   a.baseOffset = opened.baseOffset;
   a.directory = std::exchange(opened.directory, nullptr);
   a.sortedIndex = std::exchange(opened.sortedIndex, nullptr);
+  a.foldedKeys = std::exchange(opened.foldedKeys, nullptr);
+  a.keyCodePage = opened.keyCodePage;
   ++a.generation;
   if (slot >= g_archiveTop) g_archiveTop = slot + 1;
   return slot;
@@ -356,9 +388,10 @@ void pak_drop_index(int slot) {
   if (slot < 0 || slot >= PAK_MAX_ARCHIVES) return;
   PakArchive& a = g_archives[slot];
   if (a.sortedIndex != nullptr) {
-    mem_free(a.sortedIndex);
+    mem_free(a.sortedIndex);  // the folded keys with it
     a.sortedIndex = nullptr;
   }
+  a.foldedKeys = nullptr;
 }
 
 int pak_entry_compare(const PakEntry* a, const PakEntry* b) {
@@ -372,4 +405,11 @@ int pak_index_compare(const char* key, int position) {
   const int32_t entry = a.sortedIndex[position];
   if (entry < 0 || entry >= a.capacity) return -1;
   return pak_name_compare(key, a.directory[entry].name);
+}
+
+int pak_index_compare_folded(const char* foldedKey, int position) {
+  if (!slot_in_use(g_indexArchive)) return -1;
+  const PakArchive& a = g_archives[g_indexArchive];
+  if (a.foldedKeys == nullptr || position < 0 || position >= a.entryCount) return -1;
+  return memcmp(foldedKey, a.foldedKeys + size_t(position) * PAK_NAME_SIZE, PAK_NAME_SIZE);
 }

@@ -29,6 +29,9 @@ struct PakArchive {
   int32_t baseOffset;           // file offset of the archive start
   PakEntry* directory;          // owned; capacity entries
   int32_t* sortedIndex;         // owned; entryCount entry positions ordered by name, or null
+  char* foldedKeys;             // in sortedIndex's block: its names folded (path_fold_key), in
+                                // index order, PAK_NAME_SIZE bytes each; null without an index
+  unsigned keyCodePage;         // the code page the keys were folded under
   uint32_t generation;          // raised at every open and close of the slot, so records bound
                                 // to an earlier archive in this slot can tell
 };
@@ -56,3 +59,6 @@ int pak_entry_compare(const PakEntry* a, const PakEntry* b);
 // searches, and pak_index_compare compares a key with the entry at a position of its index.
 extern int g_indexArchive;
 int pak_index_compare(const char* key, int position);
+// The same over the index's folded keys, for a key folded once (path_fold_key, PAK_NAME_SIZE
+// bytes, under the archive's keyCodePage): one memcmp a step.
+int pak_index_compare_folded(const char* foldedKey, int position);

@@ -97,6 +97,27 @@ int path_compare_folded(const char* a, const char* b, size_t limit, unsigned cod
   return 0;
 }
 
+void path_fold_key(const char* name, size_t limit, unsigned codePage, char* key) {
+  size_t i = 0;
+  while (i < limit) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (c == 0) break;
+    // A character's two bytes stand as they are (a trail byte is never folded).
+    if (path_is_lead_byte(codePage, c) && i + 1 < limit) {
+      key[i] = char(c);
+      key[i + 1] = name[i + 1];
+      if (name[i + 1] == '\0') {
+        i += 1;
+        break;
+      }
+      i += 2;
+      continue;
+    }
+    key[i++] = char(fold(c));
+  }
+  memset(key + i, 0, limit - i);
+}
+
 size_t path_fit_length(const char* text, size_t limit, unsigned codePage) {
   size_t at = 0;
   for (;;) {

@@ -60,7 +60,15 @@ int index_lookup(int slot, const char* key) {
   const PakArchive& a = g_archives[slot];
   const int count = live_count(a);
   g_indexArchive = slot;
-  const int hit = binary_search(key, count, pak_index_compare);
+  // The key folded once, when the index's keys were folded under the code page in force.
+  char folded[PAK_NAME_SIZE];
+  int (*compare)(const char*, int) = pak_index_compare;
+  if (a.foldedKeys != nullptr && a.keyCodePage == path_names_code_page()) {
+    path_fold_key(key, PAK_NAME_SIZE, a.keyCodePage, folded);
+    key = folded;
+    compare = pak_index_compare_folded;
+  }
+  const int hit = binary_search(key, count, compare);
   if (hit < 0) return -1;
   int best = -1;
   auto consider = [&](int at) {
@@ -69,8 +77,8 @@ int index_lookup(int slot, const char* key) {
     if (a.directory[pos].offset != 0 && pos > best) best = pos;
   };
   consider(hit);
-  for (int i = hit - 1; i >= 0 && pak_index_compare(key, i) == 0; --i) consider(i);
-  for (int i = hit + 1; i < count && pak_index_compare(key, i) == 0; ++i) consider(i);
+  for (int i = hit - 1; i >= 0 && compare(key, i) == 0; --i) consider(i);
+  for (int i = hit + 1; i < count && compare(key, i) == 0; ++i) consider(i);
   return best;
 }
 

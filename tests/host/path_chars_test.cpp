@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "host/path.h"
 
@@ -101,6 +102,33 @@ TEST_P(PathChars, FoldedOrderOfNames) {
   EXPECT_EQ(path_compare_folded("README.TXT", "readme.txt", 40, cp), 0);
   EXPECT_LT(path_compare_folded("_", "a", 40, cp), 0);
   EXPECT_GT(path_compare_folded("\x80", "z", 40, cp), 0);
+}
+
+// Names folded once into keys order exactly as the folding comparison orders them: every pair
+// of a set that holds each troublesome trail byte, case pairs, a lead byte at the last place
+// and one before the terminator, and names cut by the limit.
+TEST_P(PathChars, FoldedKeysOrderAsTheFoldingComparison) {
+  const unsigned cp = GetParam();
+  constexpr size_t kLimit = 12;
+  std::vector<std::string> names = {"", "a", "A", "README.TXT", "readme.txt", "_", "\x80", "z",
+                                    "abcdefghijklXYZ", "ABCDEFGHIJKLxyz", "abcdefghijk\xA4",
+                                    "abcdefghijk\xA4\x48", std::string("x\xA4\0", 3)};
+  for (const Trail& t : kTrails) {
+    names.push_back(std::string(character(t)) + "b");
+    names.push_back(std::string(character(t)) + "B");
+    names.push_back("a" + std::string(character(t)));
+  }
+  for (const std::string& a : names) {
+    for (const std::string& b : names) {
+      char ka[kLimit], kb[kLimit];
+      path_fold_key(a.c_str(), kLimit, cp, ka);
+      path_fold_key(b.c_str(), kLimit, cp, kb);
+      const int byKeys = memcmp(ka, kb, kLimit);
+      const int byNames = path_compare_folded(a.c_str(), b.c_str(), kLimit, cp);
+      EXPECT_EQ(byKeys < 0, byNames < 0) << '"' << a << "\" \"" << b << '"';
+      EXPECT_EQ(byKeys == 0, byNames == 0) << '"' << a << "\" \"" << b << '"';
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePages, PathChars, testing::Values(950u, 932u, 1252u));
