@@ -58,8 +58,7 @@ struct OpenedArchive {
   int32_t capacity = 0;
   PakEntry* directory = nullptr;
   int32_t* sortedIndex = nullptr;
-  char* foldedKeys = nullptr;  // in sortedIndex's block
-  unsigned keyCodePage = 0;
+  PakNameKeys keys{};  // in sortedIndex's block
 
   OpenedArchive() = default;
   OpenedArchive(const OpenedArchive&) = delete;
@@ -140,15 +139,28 @@ void normalise_entries(PakEntry* directory, int32_t entryCount) {
   }
 }
 
+// A key's place in the hash table (FNV-1a over the key up to its first zero).
+uint32_t key_hash(const char* key) {
+  uint32_t h = 2166136261u;
+  for (size_t i = 0; i < PAK_NAME_SIZE && key[i] != '\0'; ++i) {
+    h = (h ^ static_cast<unsigned char>(key[i])) * 16777619u;
+  }
+  return h;
+}
+
 // The positions of all entries in name order and, in the same block after them, each name
-// folded once in that order (so a lookup folds only its own key); null when there is no
-// memory for them.
-int32_t* build_index(const PakEntry* directory, int32_t entryCount, char** keys, unsigned* codePage) {
+// folded once in that order and a hash table of them (so a lookup folds only its own key and
+// finds it in a step or two); null when there is no memory for them.
+int32_t* build_index(const PakEntry* directory, int32_t entryCount, PakNameKeys* keys) {
   const size_t count = size_t(entryCount);
-  auto* index = static_cast<int32_t*>(mem_alloc(count * (sizeof(int32_t) + PAK_NAME_SIZE)));
+  size_t places = 16;
+  while (places < 2 * count) places *= 2;
+  auto* index = static_cast<int32_t*>(
+      mem_alloc(count * (sizeof(int32_t) + PAK_NAME_SIZE) + places * sizeof(int32_t)));
   if (index == nullptr) return nullptr;
   const unsigned folding = path_names_code_page();
   char* folded = reinterpret_cast<char*>(index + count);
+  auto* table = reinterpret_cast<int32_t*>(folded + count * PAK_NAME_SIZE);
   for (int32_t i = 0; i < entryCount; ++i) index[i] = i;
   // Sorted by the folded names (the same order as pak_name_compare), each folded once: the
   // keys are made in entry order first, then laid out in index order.
@@ -173,8 +185,14 @@ int32_t* build_index(const PakEntry* directory, int32_t entryCount, char** keys,
       path_fold_key(directory[index[i]].name, PAK_NAME_SIZE, folding, folded + i * PAK_NAME_SIZE);
     }
   }
-  *keys = folded;
-  *codePage = folding;
+  const uint32_t mask = uint32_t(places - 1);
+  for (size_t i = 0; i < places; ++i) table[i] = -1;
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t at = key_hash(folded + i * PAK_NAME_SIZE) & mask;
+    while (table[at] != -1) at = (at + 1) & mask;
+    table[at] = int32_t(i);
+  }
+  *keys = PakNameKeys{folded, table, mask, folding};
   return index;
 }
 
@@ -190,7 +208,7 @@ PakRefusal load_archive(HostHandle file, bool executable, OpenedArchive* out) {
   const int32_t entryCount = out->header.entryCount;
   if (entryCount > 0) {
     normalise_entries(out->directory, entryCount);
-    out->sortedIndex = build_index(out->directory, entryCount, &out->foldedKeys, &out->keyCodePage);
+    out->sortedIndex = build_index(out->directory, entryCount, &out->keys);
   }
   return PakRefusal::None;
 }
@@ -300,8 +318,7 @@ int pak_open_why(const char* path, int mode, PakRefusal* why) {
   a.baseOffset = opened.baseOffset;
   a.directory = std::exchange(opened.directory, nullptr);
   a.sortedIndex = std::exchange(opened.sortedIndex, nullptr);
-  a.foldedKeys = std::exchange(opened.foldedKeys, nullptr);
-  a.keyCodePage = opened.keyCodePage;
+  a.keys = std::exchange(opened.keys, PakNameKeys{});
   ++a.generation;
   if (slot >= g_archiveTop) g_archiveTop = slot + 1;
   return slot;
@@ -391,7 +408,7 @@ void pak_drop_index(int slot) {
     mem_free(a.sortedIndex);  // the folded keys with it
     a.sortedIndex = nullptr;
   }
-  a.foldedKeys = nullptr;
+  a.keys = PakNameKeys{};
 }
 
 int pak_entry_compare(const PakEntry* a, const PakEntry* b) {
@@ -410,6 +427,18 @@ int pak_index_compare(const char* key, int position) {
 int pak_index_compare_folded(const char* foldedKey, int position) {
   if (!slot_in_use(g_indexArchive)) return -1;
   const PakArchive& a = g_archives[g_indexArchive];
-  if (a.foldedKeys == nullptr || position < 0 || position >= a.entryCount) return -1;
-  return memcmp(foldedKey, a.foldedKeys + size_t(position) * PAK_NAME_SIZE, PAK_NAME_SIZE);
+  if (a.keys.folded == nullptr || position < 0 || position >= a.entryCount) return -1;
+  return memcmp(foldedKey, a.keys.folded + size_t(position) * PAK_NAME_SIZE, PAK_NAME_SIZE);
+}
+
+int pak_index_find_folded(int slot, const char* foldedKey) {
+  if (!slot_in_use(slot)) return -1;
+  const PakArchive& a = g_archives[slot];
+  if (a.keys.folded == nullptr) return -1;
+  for (uint32_t at = key_hash(foldedKey) & a.keys.mask;; at = (at + 1) & a.keys.mask) {
+    const int32_t position = a.keys.table[at];
+    if (position < 0 || position >= a.entryCount) return -1;
+    if (memcmp(foldedKey, a.keys.folded + size_t(position) * PAK_NAME_SIZE, PAK_NAME_SIZE) == 0)
+      return position;
+  }
 }

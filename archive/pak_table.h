@@ -17,6 +17,16 @@ constexpr uint32_t PAK_DIRTY = 0x00000001u;
 constexpr int PAK_OPEN_READ = 0;
 constexpr int PAK_OPEN_READWRITE = 2;
 
+// The index's names folded once (path_fold_key), for lookups that fold only their own name:
+// the keys in index order, PAK_NAME_SIZE bytes each, and a hash table of index positions by key
+// (open addressing, -1 for a free place), whose size is mask + 1, a power of two.
+struct PakNameKeys {
+  char* folded;
+  int32_t* table;
+  uint32_t mask;
+  unsigned codePage;  // the code page the keys were folded under
+};
+
 struct PakArchive {
   HostHandle file;
   int32_t firstLetter;
@@ -29,9 +39,7 @@ struct PakArchive {
   int32_t baseOffset;           // file offset of the archive start
   PakEntry* directory;          // owned; capacity entries
   int32_t* sortedIndex;         // owned; entryCount entry positions ordered by name, or null
-  char* foldedKeys;             // in sortedIndex's block: its names folded (path_fold_key), in
-                                // index order, PAK_NAME_SIZE bytes each; null without an index
-  unsigned keyCodePage;         // the code page the keys were folded under
+  PakNameKeys keys;             // in sortedIndex's block; null keys without an index
   uint32_t generation;          // raised at every open and close of the slot, so records bound
                                 // to an earlier archive in this slot can tell
 };
@@ -60,5 +68,8 @@ int pak_entry_compare(const PakEntry* a, const PakEntry* b);
 extern int g_indexArchive;
 int pak_index_compare(const char* key, int position);
 // The same over the index's folded keys, for a key folded once (path_fold_key, PAK_NAME_SIZE
-// bytes, under the archive's keyCodePage): one memcmp a step.
+// bytes, under the archive's keys.codePage): one memcmp a step.
 int pak_index_compare_folded(const char* foldedKey, int position);
+// A position of the slot's index whose name folds to foldedKey, found through the hash table;
+// -1 when none does or the slot has no keys.
+int pak_index_find_folded(int slot, const char* foldedKey);

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/path.h"
+
 namespace {
 
 [[noreturn]] void mismatch(const char* what, long before, long after) {
@@ -38,6 +40,16 @@ void check_opened(int slot) {
     const PakEntry& next = a.directory[a.sortedIndex[i + 1]];
     if (pak_index_compare(next.name, i) < 0) abort();  // index out of order
   }
+  // Each name folded once as a lookup folds it, and found again through the hash table.
+  if (a.keys.folded != nullptr) {
+    char key[PAK_NAME_SIZE];
+    for (int32_t i = 0; i < a.entryCount; ++i) {
+      path_fold_key(a.directory[a.sortedIndex[i]].name, PAK_NAME_SIZE, a.keys.codePage, key);
+      if (memcmp(key, a.keys.folded + size_t(i) * PAK_NAME_SIZE, PAK_NAME_SIZE) != 0) abort();
+      const int found = pak_index_find_folded(slot, key);
+      if (found < 0 || pak_index_compare_folded(key, found) != 0) abort();
+    }
+  }
   g_indexArchive = saved;
 }
 
@@ -52,7 +64,10 @@ ArchiveImage archive_image(int slot) {
 }
 
 ArchiveImage expected_after_close(int slot, int mode, const ArchiveImage& atOpen) {
-  return mode == PAK_OPEN_READ ? atOpen : archive_image(slot);
+  if (mode == PAK_OPEN_READ) return atOpen;
+  ArchiveImage image = archive_image(slot);
+  image.writtenBack = (g_archives[slot].state & PAK_DIRTY) != 0;
+  return image;
 }
 
 int reopen_and_compare(int slot, const char* path, int mode, const ArchiveImage& before) {
@@ -69,7 +84,8 @@ int reopen_and_compare(int slot, const char* path, int mode, const ArchiveImage&
     mismatch("letter range", before.firstLetter << 8 | before.lastLetter,
              after.firstLetter << 8 | after.lastLetter);
   }
-  if (after.directoryOffset != before.directoryOffset) {
+  if (before.writtenBack ? after.directoryOffset < before.directoryOffset
+                        : after.directoryOffset != before.directoryOffset) {
     mismatch("directory offset", before.directoryOffset, after.directoryOffset);
   }
   if (after.entries.size() != before.entries.size()) {

@@ -13,6 +13,9 @@ struct ArchiveImage {
   int32_t firstLetter = 0;
   int32_t lastLetter = 0;
   int32_t directoryOffset = 0;
+  // The close writes the directory back: it then goes past the old one (or past the end of the
+  // file), never lower.
+  bool writtenBack = false;
   std::vector<PakEntry> entries;
 };
 

@@ -60,15 +60,19 @@ int index_lookup(int slot, const char* key) {
   const PakArchive& a = g_archives[slot];
   const int count = live_count(a);
   g_indexArchive = slot;
-  // The key folded once, when the index's keys were folded under the code page in force.
+  // The key folded once and found by its hash, when the index's keys were folded under the
+  // code page in force; else a binary search that folds at every step.
   char folded[PAK_NAME_SIZE];
   int (*compare)(const char*, int) = pak_index_compare;
-  if (a.foldedKeys != nullptr && a.keyCodePage == path_names_code_page()) {
-    path_fold_key(key, PAK_NAME_SIZE, a.keyCodePage, folded);
+  int hit;
+  if (a.keys.folded != nullptr && a.keys.codePage == path_names_code_page()) {
+    path_fold_key(key, PAK_NAME_SIZE, a.keys.codePage, folded);
     key = folded;
     compare = pak_index_compare_folded;
+    hit = pak_index_find_folded(slot, folded);
+  } else {
+    hit = binary_search(key, count, compare);
   }
-  const int hit = binary_search(key, count, compare);
   if (hit < 0) return -1;
   int best = -1;
   auto consider = [&](int at) {
