@@ -3,13 +3,14 @@
 // inflated whole) and checked against the manifest's SHA-256.
 #include "app/delta_update.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/app_state.h"
 #include "app/game_path.h"
+#include "app/hashed_sink.h"
 #include "app/update_log.h"
 #include "app/updater.h"
-#include <cstdio>
 #include "archive/delta_decode.h"
 #include "archive/delta_manifest.h"
 #include "archive/masked_stream.h"
@@ -113,22 +114,18 @@ uint32_t plan_file(const char* folder, const DeltaManifest& manifest, uint8_t fi
   return 0;
 }
 
-// The rebuild's two buffers: the base is read a window at a time, so the many short copies of a
-// changed executable do not each cost a read, and the new copy is written a buffer at a time.
-// Copies of a whole buffer or more bypass them.
-constexpr int32_t kRebuildBuffer = 256 << 10;
+// The base is read a window at a time, so the many short copies of a changed executable do not
+// each cost a read; copies of a window or more are read straight into the decoder's buffer. The
+// new copy goes through a hashed sink: written a buffer at a time, hashed on a second thread.
 constexpr int32_t kBaseWindow = 64 << 10;
 
 struct Rebuild {
   HostHandle base;
   int64_t baseSize;
   HostHandle staged;
-  HostSha256* digest;
   uint8_t* window;      // kBaseWindow bytes of the base from windowStart
   int64_t windowStart;
   int32_t windowLength;
-  uint8_t* out;         // kRebuildBuffer bytes of the new copy not yet written
-  int32_t outFill;
   bool ioFailed;  // a read of the base or a write of the new copy failed (not the delta)
 };
 
@@ -144,7 +141,7 @@ bool read_base_at(Rebuild* r, int64_t offset, void* buffer, int32_t count) {
 
 bool read_base(void* context, uint32_t offset, void* buffer, int32_t count) {
   auto* r = static_cast<Rebuild*>(context);
-  // A whole buffer's worth goes straight to the caller.
+  // A whole window's worth goes straight to the caller.
   if (count >= kBaseWindow) return read_base_at(r, offset, buffer, count) || io_failed(r);
   if (offset < r->windowStart || offset + int64_t(count) > r->windowStart + r->windowLength) {
     const int64_t rest = r->baseSize - offset;
@@ -157,24 +154,9 @@ bool read_base(void* context, uint32_t offset, void* buffer, int32_t count) {
   return true;
 }
 
-bool flush_out(Rebuild* r) {
-  if (r->outFill == 0) return true;
-  const bool ok = host_sha256_add(r->digest, r->out, size_t(r->outFill)) == 0 &&
-                  host_write(r->staged, r->out, r->outFill) == r->outFill;
-  r->outFill = 0;
-  return ok || io_failed(r);
-}
-
 bool write_staged(void* context, const void* data, int32_t count) {
   auto* r = static_cast<Rebuild*>(context);
-  if (r->outFill + count > kRebuildBuffer && !flush_out(r)) return false;
-  if (count >= kRebuildBuffer) {
-    return (host_sha256_add(r->digest, data, size_t(count)) == 0 && host_write(r->staged, data, count) == count) ||
-           io_failed(r);
-  }
-  memcpy(r->out + r->outFill, data, size_t(count));
-  r->outFill += count;
-  return true;
+  return host_write(r->staged, data, count) == count || io_failed(r);
 }
 
 bool read_delta(void* context, void* buffer, int32_t count) {
@@ -182,7 +164,7 @@ bool read_delta(void* context, void* buffer, int32_t count) {
 }
 
 // Rebuilds the new copy into r's staged file from the delta member: 0, -1, DELTA_CONTENT_WRONG.
-int apply_delta(Rebuild* r, const char* deltaName, const ManifestRecord& record) {
+int apply_delta(Rebuild* r, HashedSink* out, const char* deltaName, const ManifestRecord& record) {
   int32_t member = vfs_open(deltaName, HOST_MODE_READ);
   if (member < 0) return DELTA_CONTENT_WRONG;
   uint8_t head[PAK_MEMBER_RECORD_HEADER_SIZE];
@@ -194,7 +176,7 @@ int apply_delta(Rebuild* r, const char* deltaName, const ManifestRecord& record)
   const int applied =
       sound ? delta_apply_packed(ByteSource{read_delta, &member}, packed.packedSize, packed.unpackedSize,
                                  record.baseSize, record.targetSize, DeltaBase{read_base, r},
-                                 ByteSink{write_staged, r})
+                                 out->sink())
             : -1;
   vfs_close(member);
   if (applied == 0) return 0;
@@ -208,18 +190,19 @@ int rebuild(HostHandle staged, const char* folder, const ManifestRecord& record,
   if (BuildGamePath(basePath, sizeof basePath, folder, kFileNames[record.file]) != 0 ||
       !delta_member_name(memberName, record.base, deltaName, sizeof deltaName))
     return -1;
-  auto* buffers = static_cast<uint8_t*>(mem_alloc(size_t(kBaseWindow) + size_t(kRebuildBuffer)));
-  Rebuild r{host_open(basePath, HOST_MODE_READ), record.baseSize, staged, host_sha256_begin(), buffers, 0, 0,
-            buffers + kBaseWindow, 0, false};
+  auto* window = static_cast<uint8_t*>(mem_alloc(size_t(kBaseWindow)));
+  Rebuild r{host_open(basePath, HOST_MODE_READ), record.baseSize, staged, window, 0, 0, false};
+  HashedSink out(ByteSink{write_staged, &r});
   int result = -1;
-  if (r.base != HOST_INVALID_HANDLE && r.digest != nullptr && buffers != nullptr) {
-    result = apply_delta(&r, deltaName, record);
-    if (result == 0 && !flush_out(&r)) result = -1;
+  if (r.base != HOST_INVALID_HANDLE && out.ok() && window != nullptr) {
+    result = apply_delta(&r, &out, deltaName, record);
+    if (result == 0 && !out.drain()) result = -1;
   }
   host_close(r.base);
-  mem_free(buffers);
-  if (r.digest != nullptr && host_sha256_end(r.digest, digest) != 0 && result == 0) result = -1;
+  mem_free(window);
+  // The last bytes are hashed while the new copy is flushed.
   if (result == 0 && host_flush(staged) != 0) result = -1;
+  if (out.finish(digest) != 0 && result == 0) result = -1;
   return result;
 }
 

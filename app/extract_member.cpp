@@ -1,12 +1,12 @@
 // Member extraction: reads an archive member holding a packed record (unpacked size, packed
 // size, masked zlib stream) in chunks, inflates it as it goes and writes the content to a disk
 // file or to a member of a writable archive, in memory that does not grow with the member.
+#include "app/hashed_sink.h"
 #include "app/updater.h"
 #include "archive/masked_inflate.h"
 #include "archive/masked_stream.h"
 #include "archive/pak_format.h"
 #include "host/host.h"
-#include "host/host_hash.h"
 #include "vfs/file_handle.h"
 
 namespace {
@@ -17,19 +17,13 @@ bool read_member(void* context, void* buffer, int32_t count) {
   return true;
 }
 
-struct Target {
-  int32_t handle;
-  HostSha256* digest;  // the content's running digest, or nullptr
-};
-
 bool write_target(void* context, const void* data, int32_t count) {
-  const auto* target = static_cast<Target*>(context);
-  if (target->digest != nullptr && host_sha256_add(target->digest, data, size_t(count)) != 0) return false;
-  return vfs_write(target->handle, data, count) == count;
+  return vfs_write(*static_cast<int32_t*>(context), data, count) == count;
 }
 
 // Inflates the member's record into destination; 0 when it gave exactly the announced content.
-int write_content(int32_t member, int32_t destination, HostSha256* digest = nullptr) {
+// With a hashed sink the content goes through it (and is drained), else straight to destination.
+int write_content(int32_t member, int32_t destination, HashedSink* hashed = nullptr) {
   // The record must hold its head and the whole stream it announces.
   const int32_t length = vfs_size(member);
   uint8_t head[PAK_MEMBER_RECORD_HEADER_SIZE];
@@ -42,9 +36,10 @@ int write_content(int32_t member, int32_t destination, HostSha256* digest = null
   if (!masked_ratio_possible(record.packedSize, record.unpackedSize)) return -1;
 
   int32_t from = member;
-  Target to{destination, digest};
-  if (masked_inflate_stream(ByteSource{read_member, &from}, record.packedSize,
-                            record.unpackedSize, ByteSink{write_target, &to}) != 0)
+  int32_t to = destination;
+  if (masked_inflate_stream(ByteSource{read_member, &from}, record.packedSize, record.unpackedSize,
+                            hashed != nullptr ? hashed->sink() : ByteSink{write_target, &to}) != 0 ||
+      (hashed != nullptr && !hashed->drain()))
     return -1;
   // A disk file is on the disk before anything relies on it.
   if (!vfs_is_member_handle(destination) && host_flush(destination) != 0) return -1;
@@ -62,12 +57,13 @@ int ExtractMemberTo(int32_t destination, const char* memberPath) {
 }
 
 int ExtractMemberHashed(int32_t destination, const char* memberPath, uint8_t* digest) {
-  HostSha256* running = host_sha256_begin();
-  if (running == nullptr) return -1;
+  int32_t to = destination;
+  HashedSink hashed(ByteSink{write_target, &to});
+  if (!hashed.ok()) return -1;
   const int32_t member = vfs_open(memberPath, HOST_MODE_READ);
-  const int result = member >= 0 ? write_content(member, destination, running) : -1;
+  const int result = member >= 0 ? write_content(member, destination, &hashed) : -1;
   if (member >= 0) vfs_close(member);
-  return host_sha256_end(running, digest) == 0 ? result : -1;
+  return hashed.finish(digest) == 0 ? result : -1;
 }
 
 int ExtractMember(const char* destination, const char* memberPath) {

@@ -1,9 +1,12 @@
-// The digest of a whole disk file, read in fixed chunks through the host table.
+// The digest of a whole disk file, read in fixed chunks through the host table and hashed on a
+// second thread.
 #include "host/host_hash.h"
+
+#include "host/host_hash_pipe.h"
 
 namespace {
 
-constexpr int32_t kHashChunk = 256 * 1024;
+constexpr int32_t kHashChunk = int32_t(HostSha256Pipe::SLOT_SIZE);
 
 }  // namespace
 
@@ -22,18 +25,20 @@ int host_sha256_file(const char* path, uint8_t* out, int32_t* size) {
   if (found != HOST_FOUND) return -1;
   const HostHandle file = host_open(path, HOST_MODE_READ);
   if (file == HOST_INVALID_HANDLE) return -1;
-  auto* buffer = static_cast<uint8_t*>(mem_alloc(kHashChunk));
-  HostSha256* digest = host_sha256_begin();
-  bool ok = buffer != nullptr && digest != nullptr;
   int64_t total = 0;
-  for (int32_t n; ok && (n = host_read(file, buffer, kHashChunk)) > 0;) {
-    ok = host_sha256_add(digest, buffer, size_t(n)) == 0;
-    total += n;
+  bool ok = false;
+  {
+    // The next chunk is read while the one before is hashed.
+    HostSha256Pipe pipe;
+    ok = pipe.ok();
+    for (int32_t n; ok && (n = host_read(file, pipe.slot(), kHashChunk)) > 0;) {
+      ok = pipe.hand(size_t(n));
+      total += n;
+    }
+    // A read that stopped short of the end is a failure, not the end of the file.
+    ok = ok && total == host_size(file);
+    ok = pipe.finish(out) == 0 && ok;
   }
-  // A read that stopped short of the end is a failure, not the end of the file.
-  ok = ok && total == host_size(file);
-  if (digest != nullptr) ok = host_sha256_end(digest, out) == 0 && ok;
-  mem_free(buffer);
   host_close(file);
   if (!ok) return -1;
   if (size != nullptr) *size = int32_t(total);

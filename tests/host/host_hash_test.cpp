@@ -1,10 +1,13 @@
-// SHA-256 from the platform: the standard's test vectors given whole and in pieces, a disk
-// file's digest and size, and a missing file.
+// SHA-256 from the platform: the standard's test vectors given whole and in pieces, through the
+// second thread's pipe too, a disk file's digest and size (one longer than the pipe's buffers),
+// and a missing file.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "host/host_hash.h"
+#include "host/host_hash_pipe.h"
 #include "support/reset_state.h"
 #include "support/temp_dir.h"
 
@@ -49,6 +52,37 @@ TEST(HostHash, GivesTheStandardDigests) {
   }
 }
 
+// The text handed to the pipe in pieces of piece bytes.
+std::string piped_digest_of(const std::string& text, size_t piece) {
+  HostSha256Pipe pipe;
+  if (!pipe.ok()) return "no pipe";
+  for (size_t at = 0; at < text.size(); at += piece) {
+    const size_t n = std::min(piece, text.size() - at);
+    uint8_t* slot = pipe.slot();
+    if (slot == nullptr) return "no slot";
+    memcpy(slot, text.data() + at, n);
+    if (!pipe.hand(n)) return "hand failed";
+  }
+  uint8_t out[HOST_SHA256_SIZE];
+  if (pipe.finish(out) != 0) return "finish failed";
+  return hex(out);
+}
+
+TEST(HostHash, ThePipeGivesTheDigestOfWhatWasHandedInOrder) {
+  // Longer than all the pipe's buffers together, so they are filled again while hashed.
+  std::string text(HostSha256Pipe::SLOTS * HostSha256Pipe::SLOT_SIZE * 3 + 11, '\0');
+  for (size_t i = 0; i < text.size(); ++i) text[i] = char((i * 2654435761u) >> 13);
+  const std::string whole = digest_of(text, text.size());
+  for (size_t piece : {size_t(1000), HostSha256Pipe::SLOT_SIZE - 1, HostSha256Pipe::SLOT_SIZE}) {
+    EXPECT_EQ(piped_digest_of(text, piece), whole) << piece;
+  }
+  EXPECT_EQ(piped_digest_of(std::string(1000000, 'a'), 4096),
+            "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+  EXPECT_EQ(piped_digest_of("", 1), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  HostSha256Pipe pipe;
+  EXPECT_FALSE(pipe.hand(HostSha256Pipe::SLOT_SIZE + 1));  // more than a buffer holds
+}
+
 TEST(HostHash, DigestsAWholeFile) {
   reset_process_state();
   TempDir dir;
@@ -63,6 +97,16 @@ TEST(HostHash, DigestsAWholeFile) {
   EXPECT_EQ(size, 3);
   EXPECT_EQ(hex(digest), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   EXPECT_EQ(host_sha256_file(dir.join("missing.bin").c_str(), digest, &size), HOST_ABSENT);
+
+  std::string big(HostSha256Pipe::SLOTS * HostSha256Pipe::SLOT_SIZE * 2 + 5, 'v');
+  const std::string bigPath = dir.join("big.bin");
+  const HostHandle b = host_create(bigPath.c_str(), 0);
+  ASSERT_NE(b, HOST_INVALID_HANDLE);
+  ASSERT_EQ(host_write(b, big.data(), int32_t(big.size())), int32_t(big.size()));
+  host_close(b);
+  ASSERT_EQ(host_sha256_file(bigPath.c_str(), digest, &size), 0);
+  EXPECT_EQ(size, int32_t(big.size()));
+  EXPECT_EQ(hex(digest), digest_of(big, big.size()));
 }
 
 }  // namespace
