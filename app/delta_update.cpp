@@ -180,7 +180,8 @@ int apply_delta(Rebuild* r, HashedSink* out, const char* deltaName, const Manife
             : -1;
   vfs_close(member);
   if (applied == 0) return 0;
-  return r->ioFailed ? -1 : DELTA_CONTENT_WRONG;
+  // A failed write or digest is a failure of this machine, not a damaged delta.
+  return r->ioFailed || !out->ok() ? -1 : DELTA_CONTENT_WRONG;
 }
 
 int rebuild(HostHandle staged, const char* folder, const ManifestRecord& record, const char* memberName,

@@ -14,7 +14,7 @@ class HashedSink {
   HashedSink(const HashedSink&) = delete;
   HashedSink& operator=(const HashedSink&) = delete;
 
-  // False when the pipe's buffers or digest could not be had.
+  // False when the pipe's buffers or digest could not be had, or once a write or the digest failed.
   bool ok() const { return out_ != nullptr; }
   // Gathers count bytes, writing and handing over each buffer that fills: false once a write or
   // the digest failed.
