@@ -165,26 +165,21 @@ int32_t* build_index(const PakEntry* directory, int32_t entryCount, PakNameKeys*
   // Sorted by the folded names (the same order as pak_name_compare), each folded once: the
   // keys are made in entry order first, then laid out in index order.
   auto* scratch = static_cast<char*>(mem_alloc(count * PAK_NAME_SIZE));
-  if (scratch != nullptr) {
-    for (size_t i = 0; i < count; ++i) {
-      path_fold_key(directory[i].name, PAK_NAME_SIZE, folding, scratch + i * PAK_NAME_SIZE);
-    }
-    std::sort(index, index + entryCount, [scratch](int32_t a, int32_t b) {
-      return memcmp(scratch + size_t(a) * PAK_NAME_SIZE, scratch + size_t(b) * PAK_NAME_SIZE,
-                    PAK_NAME_SIZE) < 0;
-    });
-    for (size_t i = 0; i < count; ++i) {
-      memcpy(folded + i * PAK_NAME_SIZE, scratch + size_t(index[i]) * PAK_NAME_SIZE, PAK_NAME_SIZE);
-    }
-    mem_free(scratch);
-  } else {
-    std::sort(index, index + entryCount, [directory](int32_t a, int32_t b) {
-      return pak_name_compare(directory[a].name, directory[b].name) < 0;
-    });
-    for (size_t i = 0; i < count; ++i) {
-      path_fold_key(directory[index[i]].name, PAK_NAME_SIZE, folding, folded + i * PAK_NAME_SIZE);
-    }
+  if (scratch == nullptr) {
+    mem_free(index);
+    return nullptr;
   }
+  for (size_t i = 0; i < count; ++i) {
+    path_fold_key(directory[i].name, PAK_NAME_SIZE, folding, scratch + i * PAK_NAME_SIZE);
+  }
+  std::sort(index, index + entryCount, [scratch](int32_t a, int32_t b) {
+    return memcmp(scratch + size_t(a) * PAK_NAME_SIZE, scratch + size_t(b) * PAK_NAME_SIZE,
+                  PAK_NAME_SIZE) < 0;
+  });
+  for (size_t i = 0; i < count; ++i) {
+    memcpy(folded + i * PAK_NAME_SIZE, scratch + size_t(index[i]) * PAK_NAME_SIZE, PAK_NAME_SIZE);
+  }
+  mem_free(scratch);
   const uint32_t mask = uint32_t(places - 1);
   for (size_t i = 0; i < places; ++i) table[i] = -1;
   for (size_t i = 0; i < count; ++i) {
