@@ -2,6 +2,8 @@
 // damaged streams are refused by both, the choice by size, and --version naming the codecs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "archive/masked_stream.h"
 #include "pak_tool_fixture.h"
 #include "support/pak_fixture.h"
@@ -121,6 +123,34 @@ TEST(MaskedCodec, BothRefuseDamagedStreams) {
       uint8_t none = 0;
       EXPECT_FALSE(masked_unpack(unpacker, &none, 0, emptyStream.data(), emptyStream.size()));
       EXPECT_TRUE(masked_unpack(unpacker, &none, 0, emptyStream.data(), emptyStream.size() - 1));
+    }
+  }
+}
+
+// Packing into caller memory writes nothing past the room given, gives the same record as
+// packing into a vector, and refuses room that cannot hold it.
+TEST(MaskedCodec, PackingIntoMemoryWritesOnlyTheRecord) {
+  for (const Input& in : inputs()) {
+    for (Codec packer : built_codecs()) {
+      SCOPED_TRACE(std::string(in.name) + ": " + codec_name(packer));
+      Bytes expected;
+      ASSERT_TRUE(pack_record(in.content.data(), in.content.size(), -1, &expected, packer));
+      const size_t room = record_room(in.content.size(), packer);
+      ASSERT_GE(room, expected.size());
+      Bytes out(room + 16, 0xEE);
+      const size_t length =
+          pack_record_into(in.content.data(), in.content.size(), -1, packer, out.data(), room);
+      ASSERT_EQ(length, expected.size());
+      EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()));
+      EXPECT_TRUE(std::all_of(out.begin() + long(room), out.end(),
+                              [](uint8_t b) { return b == 0xEE; }));
+      for (size_t tight : {size_t(0), PAK_MEMBER_RECORD_HEADER_SIZE, expected.size() - 1}) {
+        Bytes small(tight + 16, 0xEE);
+        EXPECT_EQ(pack_record_into(in.content.data(), in.content.size(), -1, packer,
+                                   small.data(), tight), 0u);
+        EXPECT_TRUE(std::all_of(small.begin() + long(tight), small.end(),
+                                [](uint8_t b) { return b == 0xEE; }));
+      }
     }
   }
 }

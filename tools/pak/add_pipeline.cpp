@@ -3,7 +3,12 @@
 #include "tools/pak/add_pipeline.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 
+#include "tools/pak/buffer_pool.h"
+#include "tools/pak/file_ops.h"
+#include "tools/pak/masked_codec.h"
 #include "tools/pak/member_edit.h"
 #include "tools/pak/member_record.h"
 #include "tools/pak/member_stream.h"
@@ -18,8 +23,9 @@ constexpr int32_t kWriteChunk = 1 << 20;
 constexpr int64_t kReadAheadBudget = int64_t(768) << 20;
 
 struct Job {
-  Bytes input;
-  Bytes record;
+  Bytes input;                        // the file's bytes (written as they are when stored)
+  std::unique_ptr<uint8_t[]> packed;  // the record, packed into memory nothing else touched
+  size_t packedBytes = 0;
   bool ok = false;
 };
 
@@ -62,17 +68,21 @@ bool read_whole_file(const std::string& path, Bytes* out) {
   return ok;
 }
 
-bool write_member_bytes(int slot, const std::string& name, const Bytes& record) {
+bool write_member_bytes(int slot, const std::string& name, const uint8_t* bytes, size_t count) {
   const int32_t handle = create_member(slot, name);
   if (handle < 0) return false;
   bool ok = true;
-  for (size_t done = 0; ok && done < record.size();) {
-    const int32_t n = int32_t(std::min<size_t>(record.size() - done, kWriteChunk));
-    ok = vfs_write(handle, record.data() + done, n) == n;
+  for (size_t done = 0; ok && done < count;) {
+    const int32_t n = int32_t(std::min<size_t>(count - done, kWriteChunk));
+    ok = vfs_write(handle, bytes + done, n) == n;
     done += size_t(n);
   }
   vfs_close(handle);
   return ok;
+}
+
+bool write_member_bytes(int slot, const std::string& name, const Bytes& record) {
+  return write_member_bytes(slot, name, record.data(), record.size());
 }
 
 bool add_items(int slot, const std::vector<AddItem>& items, const AddSettings& settings,
@@ -91,22 +101,34 @@ bool add_items(int slot, const std::vector<AddItem>& items, const AddSettings& s
   for (size_t i = 0; i < items.size(); ++i) held[i] = streams(uint64_t(sizes[i])) ? 0 : sizes[i];
 
   std::vector<Job> jobs(items.size());
+  const unsigned threads = settings.stored ? 0 : worker_threads(items.size(), settings.threads);
+  // Each item in flight holds one input buffer.
+  BufferPool pool(size_t(threads) + 1);
   Progress progress(io, "adding", total);
   OrderedSteps steps;
   steps.read = [&](size_t i) {
     if (held[i] == 0 && sizes[i] != 0) return true;
+    jobs[i].input = pool.take(size_t(sizes[i]));
     return read_whole_file(items[i].file, &jobs[i].input) || fail(io, items[i].file, "cannot be read");
   };
   steps.work = [&](size_t i) {
     Job& job = jobs[i];
-    if (held[i] == 0 && sizes[i] != 0) return;
-    if (settings.stored) {
-      job.record = std::move(job.input);
+    if ((held[i] == 0 && sizes[i] != 0) || settings.stored) {
       job.ok = true;
-    } else {
-      job.ok = pack_record(job.input.data(), job.input.size(), settings.level, &job.record);
+      return;
     }
-    job.input = Bytes();
+    // Packed into memory of the whole bound, of which only the record's bytes get touched.
+    const size_t n = job.input.size();
+    const Codec codec = choose_codec(n);
+    const size_t room = record_room(n, codec);
+    if (room != 0) job.packed.reset(new (std::nothrow) uint8_t[room]);
+    if (job.packed) {
+      advise_large_pages(job.packed.get(), room);
+      job.packedBytes =
+          pack_record_into(job.input.data(), n, settings.level, codec, job.packed.get(), room);
+    }
+    job.ok = job.packedBytes != 0;
+    pool.give(std::move(job.input));
   };
   steps.write = [&](size_t i) {
     Job& job = jobs[i];
@@ -115,14 +137,18 @@ bool add_items(int slot, const std::vector<AddItem>& items, const AddSettings& s
       return fail(io, items[i].file,
                   "cannot be packed (out of memory, or the member would reach 2 GiB)");
     }
-    if (!write_member_bytes(slot, items[i].name, job.record)) {
+    const bool written = settings.stored
+                             ? write_member_bytes(slot, items[i].name, job.input)
+                             : write_member_bytes(slot, items[i].name, job.packed.get(),
+                                                  job.packedBytes);
+    pool.give(std::move(job.input));
+    job.packed.reset();
+    if (!written) {
       return fail(io, archive,
                   "cannot add " + items[i].shown + " (disk full, or the archive would reach 2 GiB)");
     }
-    job.record = Bytes();
     progress.advance(sizes[i]);
     return true;
   };
-  const unsigned threads = settings.stored ? 0 : worker_threads(items.size(), settings.threads);
   return run_ordered(held, threads, kReadAheadBudget, steps);
 }

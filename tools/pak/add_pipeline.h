@@ -25,6 +25,7 @@ bool read_whole_file(const std::string& path, std::vector<uint8_t>* out);
 // A member of the given bytes, as they are, in the archive open for writing in slot (replacing
 // any live member of its name): false when it cannot be written.
 bool write_member_bytes(int slot, const std::string& name, const std::vector<uint8_t>& bytes);
+bool write_member_bytes(int slot, const std::string& name, const uint8_t* bytes, size_t count);
 
 // Adds the items to the archive open for writing in slot, each replacing any live member of
 // its name. Reports the first problem (naming archive for archive-side ones) and returns false.

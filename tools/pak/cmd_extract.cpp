@@ -1,8 +1,10 @@
 // pak extract and pak cat: members unpacked (or as stored) into files below a folder, refusing
 // names that would land outside it, or one member to standard output.
 #include "tools/pak/archive_reader.h"
+#include "tools/pak/buffer_pool.h"
 #include "tools/pak/extract_path.h"
 #include "tools/pak/member_edit.h"
+#include "tools/pak/member_record.h"
 #include "tools/pak/member_stream.h"
 #include "tools/pak/name_codec.h"
 #include "tools/pak/ordered_pipeline.h"
@@ -156,13 +158,16 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
     held.push_back(x.streamed ? 0 : sizes.back());
     total += sizes.back();
   }
+  const unsigned threads = worker_threads(chosen.size(), options.threads);
+  // Each member in flight holds at most two buffers (its stored bytes and its content).
+  BufferPool pool(2 * (size_t(threads) + 1));
   Progress progress(io, "extracting", total);
   OrderedSteps steps;
   steps.read = [&](size_t k) {
     Extraction& x = chosen[k];
-    if (x.problem.empty() && !x.streamed && !reader.read_stored(x.entry, &x.stored)) {
-      x.got = Content::Unreadable;
-    }
+    if (!x.problem.empty() || x.streamed) return true;
+    x.stored = pool.take(size_t(sizes[k]));
+    if (!reader.read_stored(x.entry, &x.stored)) x.got = Content::Unreadable;
     return true;
   };
   steps.work = [&](size_t k) {
@@ -170,10 +175,14 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
     if (!x.problem.empty() || x.got != Content::Ok || x.streamed) return;
     if (options.stored) {
       x.content = std::move(x.stored);
-    } else if (!member_content(x.stored, &x.content)) {
-      x.got = Content::Damaged;
+    } else {
+      PakMemberRecord head{};
+      const bool packed = record_recognised(x.stored.data(), x.stored.size(),
+                                            int64_t(x.stored.size()), &head);
+      x.content = pool.take(packed ? head.unpackedSize : 0);
+      if (!member_content(x.stored, &x.content)) x.got = Content::Damaged;
     }
-    x.stored = Bytes();
+    pool.give(std::move(x.stored));
   };
   steps.write = [&](size_t k) {
     Extraction& x = chosen[k];
@@ -195,11 +204,11 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
     } else if (!write_whole_file(folder + x.path, x.content)) {
       result = report(io, folder + x.path, "cannot be written");
     }
-    x.content = Bytes();
+    pool.give(std::move(x.content));
     progress.advance(sizes[k]);
     return true;
   };
-  run_ordered(held, worker_threads(chosen.size(), options.threads), kReadAheadBudget, steps);
+  run_ordered(held, threads, kReadAheadBudget, steps);
 
   for (size_t p = 0; p < patterns.size(); ++p) {
     if (!used[p]) {

@@ -3,6 +3,7 @@
 // host layer's mapping.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +77,19 @@ void forget_temp_file(const std::string& path) {
   for (int i = 0; i < kWatchSlots; ++i) {
     if (g_watchedSet[i] != 0 && std::strcmp(g_watched[i].text, p.text) == 0) g_watchedSet[i] = 0;
   }
+}
+
+void advise_large_pages(void* start, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  // Only whole pages inside the buffer: the advice applies to the pages it covers.
+  const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+  const uintptr_t first = (uintptr_t(start) + page - 1) & ~(page - 1);
+  const uintptr_t end = (uintptr_t(start) + bytes) & ~(page - 1);
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+  (void)start;
+  (void)bytes;
+#endif
 }
 
 void use_utf8_paths() { host_set_code_page(HOST_CODE_PAGE_UTF8); }

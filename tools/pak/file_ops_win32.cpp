@@ -12,6 +12,8 @@ bool copy_permissions(const std::string&, const std::string&) { return true; }
 void watch_temp_file(const std::string&) {}
 void forget_temp_file(const std::string&) {}
 
+void advise_large_pages(void*, size_t) {}  // large pages need a privilege players lack
+
 void use_utf8_paths() {}  // the manifest does it
 
 bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }

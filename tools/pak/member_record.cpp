@@ -35,20 +35,36 @@ bool record_recognised(const uint8_t* head, size_t available, int64_t storedSize
   return true;
 }
 
-bool pack_record(const uint8_t* content, size_t size, int level, Bytes* record, Codec codec) {
-  if (size > size_t(HOST_MAX_FILE_SIZE)) return false;
+size_t record_room(size_t size, Codec codec) {
+  if (size > size_t(HOST_MAX_FILE_SIZE)) return 0;
   const uint64_t room = masked_bound(codec, size);
-  if (room > 0xFFFFFFFFu) return false;
-  record->resize(PAK_MEMBER_RECORD_HEADER_SIZE + size_t(room));
-  const size_t packed = masked_pack(codec, record->data() + PAK_MEMBER_RECORD_HEADER_SIZE,
-                                    size_t(room), content, size, level);
+  if (room > 0xFFFFFFFFu) return 0;
+  return PAK_MEMBER_RECORD_HEADER_SIZE + size_t(room);
+}
+
+size_t pack_record_into(const uint8_t* content, size_t size, int level, Codec codec,
+                        uint8_t* out, size_t room) {
+  if (room <= PAK_MEMBER_RECORD_HEADER_SIZE || size > size_t(HOST_MAX_FILE_SIZE)) return 0;
+  const size_t packed = masked_pack(codec, out + PAK_MEMBER_RECORD_HEADER_SIZE,
+                                    room - PAK_MEMBER_RECORD_HEADER_SIZE, content, size, level);
   if (packed == 0 || PAK_MEMBER_RECORD_HEADER_SIZE + uint64_t(packed) >
                          uint64_t(HOST_MAX_FILE_SIZE)) {
+    return 0;
+  }
+  pak_member_record_encode(out, PakMemberRecord{uint32_t(size), uint32_t(packed)});
+  return PAK_MEMBER_RECORD_HEADER_SIZE + packed;
+}
+
+bool pack_record(const uint8_t* content, size_t size, int level, Bytes* record, Codec codec) {
+  const size_t room = record_room(size, codec);
+  if (room == 0) return false;
+  record->resize(room);
+  const size_t length = pack_record_into(content, size, level, codec, record->data(), room);
+  if (length == 0) {
     record->clear();
     return false;
   }
-  pak_member_record_encode(record->data(), PakMemberRecord{uint32_t(size), uint32_t(packed)});
-  record->resize(PAK_MEMBER_RECORD_HEADER_SIZE + packed);
+  record->resize(length);
   return true;
 }
 
@@ -85,7 +101,7 @@ bool unpack_record(Bytes& stored, Bytes* content, std::optional<Codec> codec) {
 bool member_content(Bytes& stored, Bytes* content) {
   PakMemberRecord record{};
   if (!record_recognised(stored.data(), stored.size(), int64_t(stored.size()), &record)) {
-    *content = std::move(stored);
+    content->swap(stored);  // content's old buffer is freed with stored's, not here
     stored = Bytes();
     return true;
   }

@@ -35,6 +35,12 @@ bool record_plausible(const PakMemberRecord& r, const uint8_t* head, size_t avai
 bool pack_record(const uint8_t* content, size_t size, int level, Bytes* record);
 // The same through a given codec rather than the one chosen for the size.
 bool pack_record(const uint8_t* content, size_t size, int level, Bytes* record, Codec codec);
+// Room a record of size content bytes may need through the codec; 0 when it cannot be packed.
+size_t record_room(size_t size, Codec codec);
+// Packs content into a record in out (room bytes, at least record_room); the record's length,
+// or 0 when it cannot be packed. Nothing past room is written, and little past the record.
+size_t pack_record_into(const uint8_t* content, size_t size, int level, Codec codec,
+                        uint8_t* out, size_t room);
 
 // Unpacks a recognised record (stored is the member's bytes; its first stream byte is changed
 // and restored while this runs). False when any check fails: a stream shorter than the
