@@ -185,7 +185,7 @@ int apply_delta(Rebuild* r, HashedSink* out, const char* deltaName, const Manife
 }
 
 int rebuild(HostHandle staged, const char* folder, const ManifestRecord& record, const char* memberName,
-            uint8_t* digest) {
+            uint8_t* digest, ContentId* written) {
   char basePath[WORK_PATH_ROOM];
   char deltaName[DELTA_MEMBER_NAME_ROOM];
   if (BuildGamePath(basePath, sizeof basePath, folder, kFileNames[record.file]) != 0 ||
@@ -204,6 +204,7 @@ int rebuild(HostHandle staged, const char* folder, const ManifestRecord& record,
   // The last bytes are hashed while the new copy is flushed.
   if (result == 0 && host_flush(staged) != 0) result = -1;
   if (out.finish(digest) != 0 && result == 0) result = -1;
+  if (result == 0 && written != nullptr) *written = out.content();
   return result;
 }
 
@@ -234,13 +235,21 @@ uint32_t DeltaPlanMake(const char* folder, DeltaPlan* plan) {
 
 int DeltaWriteGameFile(HostHandle staged, const char* folder, const DeltaPlan& plan, int file,
                        const char* memberName) {
+  return DeltaWriteGameFile(staged, folder, plan, file, memberName, nullptr);
+}
+
+int DeltaWriteGameFile(HostHandle staged, const char* folder, const DeltaPlan& plan, int file,
+                       const char* memberName, ContentId* written) {
   const DeltaFilePlan& p = plan.files[file];
-  if (!p.listed) return ExtractMemberTo(staged, memberName);
+  if (!p.listed) {
+    return written != nullptr ? ExtractMemberHashed(staged, memberName, nullptr, written)
+                              : ExtractMemberTo(staged, memberName);
+  }
   uint8_t digest[HOST_SHA256_SIZE];
   if (p.fromBase) {
-    const int rebuilt = rebuild(staged, folder, p.record, memberName, digest);
+    const int rebuilt = rebuild(staged, folder, p.record, memberName, digest, written);
     if (rebuilt != 0) return rebuilt;
-  } else if (ExtractMemberHashed(staged, memberName, digest) != 0) {
+  } else if (ExtractMemberHashed(staged, memberName, digest, written) != 0) {
     return -1;
   }
   const int64_t size = host_size(staged);

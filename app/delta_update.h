@@ -9,6 +9,8 @@
 #include "archive/delta_format.h"
 #include "host/host.h"
 
+struct ContentId;
+
 // How one game file's new copy is written.
 struct DeltaFilePlan {
   bool listed;     // the manifest names this file (its new copy is checked against the record)
@@ -38,3 +40,7 @@ uint32_t DeltaPlanMake(const char* folder, DeltaPlan* plan);
 // is not the manifest's.
 int DeltaWriteGameFile(HostHandle staged, const char* folder, const DeltaPlan& plan, int file,
                        const char* memberName);
+// The same, with the new copy's size and CRC-32 as written counted into written (when it is
+// given and the copy was written whole).
+int DeltaWriteGameFile(HostHandle staged, const char* folder, const DeltaPlan& plan, int file,
+                       const char* memberName, ContentId* written);

@@ -56,14 +56,17 @@ int ExtractMemberTo(int32_t destination, const char* memberPath) {
   return result;
 }
 
-int ExtractMemberHashed(int32_t destination, const char* memberPath, uint8_t* digest) {
+int ExtractMemberHashed(int32_t destination, const char* memberPath, uint8_t* digest,
+                        ContentId* written) {
   int32_t to = destination;
-  HashedSink hashed(ByteSink{write_target, &to});
+  HashedSink hashed(ByteSink{write_target, &to}, digest != nullptr);
   if (!hashed.ok()) return -1;
   const int32_t member = vfs_open(memberPath, HOST_MODE_READ);
   const int result = member >= 0 ? write_content(member, destination, &hashed) : -1;
   if (member >= 0) vfs_close(member);
-  return hashed.finish(digest) == 0 ? result : -1;
+  if (hashed.finish(digest) != 0) return -1;
+  if (written != nullptr) *written = hashed.content();
+  return result;
 }
 
 int ExtractMember(const char* destination, const char* memberPath) {

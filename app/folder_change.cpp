@@ -127,11 +127,19 @@ int roll_back(FolderChange* c) {
   return JournalRemove(c->folder);
 }
 
-// Each new copy whole on disk, its content recorded; its handle stays open.
+// Each new copy whole on disk, its content recorded (as counted when it was written, if the
+// file holds that many bytes, else read back); its handle stays open.
 bool record_new_content(FolderChange* c) {
   for (int i = 0; i < c->journal.count; ++i) {
     const HostHandle h = c->staged[i];
-    if (host_flush(h) != 0 || !ContentIdOfHandle(h, &c->journal.entries[i].newContent)) return false;
+    ContentId& content = c->journal.entries[i].newContent;
+    if (host_flush(h) != 0) return false;
+    const int32_t size = host_size(h);
+    if (c->counted[i] && size >= 0 && uint32_t(size) == c->written[i].size) {
+      content = c->written[i];
+    } else if (!ContentIdOfHandle(h, &content)) {
+      return false;
+    }
   }
   return true;
 }
@@ -259,6 +267,12 @@ int FolderChangeBegin(FolderChange* change, const char* folder, const uint8_t* f
     return -1;
   }
   return 0;
+}
+
+void FolderChangeWritten(FolderChange* change, int i, const ContentId& content) {
+  if (i < 0 || i >= change->journal.count) return;
+  change->written[i] = content;
+  change->counted[i] = true;
 }
 
 HostHandle FolderChangeStaged(const FolderChange* change, int i) {

@@ -18,6 +18,9 @@ struct FolderChange {
   UpdateJournal journal;
   HostHandle journalFile;
   HostHandle staged[JOURNAL_MAX_FILES];  // each new copy's handle, open until it is written
+  // Each new copy's content as its writer counted it on the way; a copy without it is read back.
+  ContentId written[JOURNAL_MAX_FILES];
+  bool counted[JOURNAL_MAX_FILES];
 };
 
 // Plans the change of the game files (indices into GAME_FILES, in the order they are to be put
@@ -27,6 +30,9 @@ struct FolderChange {
 int FolderChangeBegin(FolderChange* change, const char* folder, const uint8_t* files, int count);
 // The open handle of the i-th file's new copy.
 HostHandle FolderChangeStaged(const FolderChange* change, int i);
+// The i-th file's new copy, as its writer counted every byte it wrote from the start: its size
+// and CRC-32 then need not be read back from the file.
+void FolderChangeWritten(FolderChange* change, int i, const ContentId& content);
 // Puts the written new copies in place. 0 once committed (a backup that will not go stays, named
 // by the journal, for the next run to remove); -1 with the folder as it was, or, when even the
 // way back failed, with the journal left for the next run to finish it.

@@ -142,14 +142,20 @@ uint32_t install_payload() {
     return RESULT_FAILED;
   }
   // Each new copy written: without a manifest the whole member, inflated; with one, rebuilt or
-  // checked. The first that fails is named in the log.
+  // checked; its size and CRC-32 counted on the way, for the journal. The first that fails is
+  // named in the log.
+  const auto write_copy = [&](int i, int deltaFile, const char* member) {
+    ContentId written{};
+    const int got = DeltaWriteGameFile(FolderChangeStaged(&change, i), gameFolder, plan, deltaFile,
+                                       member, &written);
+    if (got == 0) FolderChangeWritten(&change, i, written);
+    return got;
+  };
   const char* failed = nullptr;
-  int copies = DeltaWriteGameFile(FolderChangeStaged(&change, exe), gameFolder, plan,
-                                  DELTA_FILE_EXE, PAYLOAD_EXE);
+  int copies = write_copy(exe, DELTA_FILE_EXE, PAYLOAD_EXE);
   if (copies != 0) {
     failed = GAME_EXE_NAME;
-  } else if ((copies = DeltaWriteGameFile(FolderChangeStaged(&change, exe + 1), gameFolder, plan,
-                                          DELTA_FILE_PACK, PAYLOAD_PACK)) != 0) {
+  } else if ((copies = write_copy(exe + 1, DELTA_FILE_PACK, PAYLOAD_PACK)) != 0) {
     failed = GAME_PACK_NAME;
   } else if (recordChanges == 1 && host_write(FolderChangeStaged(&change, 0), record,
                                               int32_t(recordLength)) != int32_t(recordLength)) {

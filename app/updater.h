@@ -14,6 +14,7 @@ constexpr int ICON_UPDATER = 102;
 // The confirmation dialog's question text.
 constexpr int ID_CONFIRM_TEXT = 1000;
 
+struct ContentId;
 struct UpdateOptions;
 // The whole run after the platform's entry point: returns 0 on every path.
 int UpdaterMain(HINSTANCE instance, HINSTANCE previousInstance, int showCommand);
@@ -33,8 +34,10 @@ void RunUpdate();
 int ExtractMember(const char* destination, const char* memberPath);
 // The same into an open file handle (written from where it stands, flushed, left open). 0 or -1.
 int ExtractMemberTo(int32_t destination, const char* memberPath);
-// The same, with the content's SHA-256 written to digest (32 bytes). 0 or -1.
-int ExtractMemberHashed(int32_t destination, const char* memberPath, uint8_t* digest);
+// The same, with the content's SHA-256 written to digest (32 bytes; none taken when digest is
+// null) and, where written is given, its size and CRC-32 counted on the way. 0 or -1.
+int ExtractMemberHashed(int32_t destination, const char* memberPath, uint8_t* digest,
+                        ContentId* written = nullptr);
 
 // Fills gameFolder from key GAMEDIR of section INI in VELMOR.INI of the Windows folder, or of
 // the player's VirtualStore copy of it (the one the game reads); when both name folders and

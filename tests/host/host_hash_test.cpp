@@ -83,6 +83,46 @@ TEST(HostHash, ThePipeGivesTheDigestOfWhatWasHandedInOrder) {
   EXPECT_FALSE(pipe.hand(HostSha256Pipe::SLOT_SIZE + 1));  // more than a buffer holds
 }
 
+bool tap_into(void* context, const uint8_t* data, size_t length) {
+  static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(data), length);
+  return true;
+}
+
+// Buffers handed over and the caller's own bytes lent, mixed: the digest and the tap see every
+// byte once, in order; a lent piece may be larger than a buffer. Without the digest only the tap.
+TEST(HostHash, ThePipeTakesLentBytesInTheirPlaceAmongTheHandedOnes) {
+  std::string text(HostSha256Pipe::SLOTS * HostSha256Pipe::SLOT_SIZE * 3 + 11, '\0');
+  for (size_t i = 0; i < text.size(); ++i) text[i] = char((i * 2654435761u) >> 13);
+  const size_t pieces[] = {1000, HostSha256Pipe::SLOT_SIZE * 2 + 3, 7, HostSha256Pipe::SLOT_SIZE};
+  for (bool sha256 : {true, false}) {
+    SCOPED_TRACE(sha256);
+    HostSha256Pipe pipe(sha256);
+    std::string tapped;
+    pipe.tap(tap_into, &tapped);
+    ASSERT_TRUE(pipe.ok());
+    size_t k = 0;
+    for (size_t at = 0; at < text.size(); ++k) {
+      const size_t n = std::min(pieces[k % 4], text.size() - at);
+      if (k % 2 == 1) {  // lent, and settled before the caller may change it
+        ASSERT_TRUE(pipe.lend(reinterpret_cast<const uint8_t*>(text.data()) + at, n));
+        ASSERT_TRUE(pipe.settle());
+      } else {
+        uint8_t* slot = pipe.slot();
+        ASSERT_NE(slot, nullptr);
+        memcpy(slot, text.data() + at, n);
+        ASSERT_TRUE(pipe.hand(n));
+      }
+      at += n;
+    }
+    uint8_t out[HOST_SHA256_SIZE];
+    ASSERT_EQ(pipe.finish(sha256 ? out : nullptr), 0);
+    if (sha256) {
+      EXPECT_EQ(hex(out), digest_of(text, text.size()));
+    }
+    EXPECT_TRUE(tapped == text);
+  }
+}
+
 TEST(HostHash, DigestsAWholeFile) {
   reset_process_state();
   TempDir dir;
