@@ -34,6 +34,12 @@ int open_regular(const char* path, int flags, mode_t permissions, struct stat& s
   return fd;
 }
 
+// Makes a new file: with O_EXCL nothing that was there (a folder, a pipe, a link) is opened, so
+// the descriptor is a regular file without looking, and there is no pipe to wait on.
+int open_new(const char* path, int flags, mode_t permissions) {
+  return open(path, flags | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, permissions);
+}
+
 int hand_out(int fd) { return move_out_of_range(fd, MEMBER_HANDLE_FIRST, MEMBER_HANDLE_END); }
 
 int fail_closing(int fd) {
@@ -69,7 +75,7 @@ HostHandle posix_create(const char* path, uint32_t attributes) {
   struct stat st;
   bool existed = false;
   FolderChange change(p.text);
-  int fd = open_regular(p.text, access | O_CREAT | O_EXCL, permissions, st);
+  int fd = open_new(p.text, access, permissions);
   if (fd >= 0) change.added();
   if (fd < 0 && errno == EEXIST && (attributes & HOST_CREATE_NEW) == 0) {
     existed = true;

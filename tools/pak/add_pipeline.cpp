@@ -19,8 +19,10 @@
 namespace {
 
 constexpr int32_t kWriteChunk = 1 << 20;
-// Input bytes read ahead of the member being written; one file is always let in.
-constexpr int64_t kReadAheadBudget = int64_t(768) << 20;
+// Input bytes read ahead of the member being written; one file is always let in. With each
+// file's record beside it, an add holds at most about twice this (and a 32-bit tool keeps most
+// of its 2 GiB of address space), however many cores pack.
+constexpr int64_t kReadAheadBudget = int64_t(256) << 20;
 
 struct Job {
   Bytes input;                        // the file's bytes (written as they are when stored)

@@ -1,5 +1,6 @@
 // The ordered pipeline: a small pool of workers fed in item order, the calling thread reading
-// ahead within its budget and writing each item as soon as its work is done.
+// ahead within its budget, working small items itself and writing each item as soon as its
+// work is done.
 #include "tools/pak/ordered_pipeline.h"
 
 #include <algorithm>
@@ -67,6 +68,10 @@ class Workers {
   std::vector<std::thread> threads_;
 };
 
+// Items smaller than this are worked on the calling thread at their turn: handing one to a
+// worker and waking it costs more than the work itself.
+constexpr int64_t kHandOverFrom = 64 << 10;
+
 }  // namespace
 
 unsigned worker_threads(size_t items, unsigned wanted) {
@@ -91,10 +96,10 @@ bool run_ordered(const std::vector<int64_t>& sizes, unsigned threads, int64_t re
                                               readAhead + sizes[nextRead] <= readAheadBudget))) {
       if (!steps.read(nextRead)) return false;
       readAhead += sizes[nextRead];
-      if (workers) workers->hand_over(nextRead);
+      if (workers && sizes[nextRead] >= kHandOverFrom) workers->hand_over(nextRead);
       ++nextRead;
     }
-    if (workers) {
+    if (workers && sizes[w] >= kHandOverFrom) {
       workers->wait_for(w);
     } else {
       steps.work(w);

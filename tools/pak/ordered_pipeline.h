@@ -16,7 +16,7 @@ struct OrderedSteps {
 };
 
 // Runs the steps for items 0 to sizes.size() - 1. threads 0 (or a single item) runs the work
-// inline. Returns false at the first read or write that fails, after the workers have stopped.
+// inline, as it does for items of a few KiB. Returns false at the first read or write that fails, after the workers have stopped.
 bool run_ordered(const std::vector<int64_t>& sizes, unsigned threads, int64_t readAheadBudget,
                  const OrderedSteps& steps);
 
