@@ -1,16 +1,21 @@
 // The tool's building blocks on their own: name conversion between UTF-8 and code page 950,
-// packed member records, the ordered pipeline, and the terminal progress line.
+// packed member records, the ordered pipeline, the read window, and the terminal progress line.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <sstream>
+#include <thread>
 
 #include "archive/masked_stream.h"
+#include "pak_tool_fixture.h"
 #include "support/pak_fixture.h"
+#include "tools/pak/archive_reader.h"
 #include "tools/pak/member_record.h"
 #include "tools/pak/name_codec.h"
 #include "tools/pak/ordered_pipeline.h"
 #include "tools/pak/progress.h"
+#include "tools/pak/read_window.h"
 
 namespace {
 
@@ -153,53 +158,94 @@ TEST(MemberRecord, DamagedRecordsDoNotUnpack) {
 struct PipelineTrace {
   std::vector<size_t> reads, writes;
   size_t mostAhead = 0;
+  size_t workedElsewhere = 0;  // items whose work ran on another thread than the caller's
   bool result = false;
 };
 PipelineTrace trace_pipeline(const std::vector<int64_t>& sizes, unsigned threads, int64_t budget,
                              int failRead = -1, int failWrite = -1) {
   PipelineTrace t;
   std::vector<int> worked(sizes.size(), 0);
+  std::atomic<size_t> elsewhere{0};
+  const std::thread::id caller = std::this_thread::get_id();
   OrderedSteps steps;
   steps.read = [&](size_t i) {
     t.reads.push_back(i);
     t.mostAhead = std::max(t.mostAhead, t.reads.size() - t.writes.size());
     return int(i) != failRead;
   };
-  steps.work = [&](size_t i) { worked[i] += 1; };
+  steps.work = [&](size_t i) {
+    worked[i] += 1;
+    if (std::this_thread::get_id() != caller) ++elsewhere;
+  };
   steps.write = [&](size_t i) {
     EXPECT_EQ(worked[i], 1) << "item " << i << " worked once before its write";
     t.writes.push_back(i);
     return int(i) != failWrite;
   };
   t.result = run_ordered(sizes, threads, budget, steps);
+  t.workedElsewhere = elsewhere;
   return t;
 }
+
+constexpr int64_t kMiB = int64_t(1) << 20;
 
 TEST(OrderedPipeline, WritesInOrderWithBoundedReadAhead) {
   std::vector<size_t> all(30);
   for (size_t i = 0; i < all.size(); ++i) all[i] = i;
   for (unsigned threads : {0u, 1u, 3u}) {
     SCOPED_TRACE("threads " + std::to_string(threads));
-    const PipelineTrace t = trace_pipeline(std::vector<int64_t>(30, 10), threads, 1000);
+    const PipelineTrace t = trace_pipeline(std::vector<int64_t>(30, kMiB), threads, 100 * kMiB);
     EXPECT_TRUE(t.result);
     EXPECT_EQ(t.reads, all);
     EXPECT_EQ(t.writes, all);
     EXPECT_LE(t.mostAhead, threads + 1);
+    EXPECT_EQ(t.workedElsewhere, threads == 0 ? 0u : all.size());
   }
   // The byte budget holds reads back to the one item that must be written next.
-  EXPECT_EQ(trace_pipeline(std::vector<int64_t>(10, 100), 4, 150).mostAhead, 1u);
+  EXPECT_EQ(trace_pipeline(std::vector<int64_t>(10, 100 * kMiB), 4, 150 * kMiB).mostAhead, 1u);
+  // Items of a few KiB are worked by the caller at their turn, still in order.
+  const PipelineTrace small = trace_pipeline(std::vector<int64_t>(30, 1024), 3, 100 * kMiB);
+  EXPECT_EQ(small.writes, all);
+  EXPECT_EQ(small.workedElsewhere, 0u);
 }
 
 TEST(OrderedPipeline, StopsAtTheFirstFailure) {
-  const std::vector<int64_t> sizes(12, 1);
-  const PipelineTrace readFails = trace_pipeline(sizes, 2, 100, 5);
+  const std::vector<int64_t> sizes(12, kMiB);
+  const PipelineTrace readFails = trace_pipeline(sizes, 2, 100 * kMiB, 5);
   EXPECT_FALSE(readFails.result);
   EXPECT_EQ(readFails.reads.back(), 5u);
   EXPECT_LT(readFails.writes.size(), 5u);
-  const PipelineTrace writeFails = trace_pipeline(sizes, 2, 100, -1, 3);
+  const PipelineTrace writeFails = trace_pipeline(sizes, 2, 100 * kMiB, -1, 3);
   EXPECT_FALSE(writeFails.result);
   EXPECT_EQ(writeFails.writes.back(), 3u);
   EXPECT_LE(writeFails.reads.size(), 4u + 3u);
+}
+
+// The read window gives what a plain read gives for every member, in any order: members on
+// both sides of the window's edge, one larger than the window serves, the archive's last one.
+TEST_F(PakToolTest, TheReadWindowGivesEachMembersStoredBytes) {
+  FixtureArchive archive;
+  for (int i = 0; i < 40; ++i) {
+    Bytes data(size_t(i == 17 ? 70000 : 30000 + i * 911));
+    for (size_t k = 0; k < data.size(); ++k) data[k] = uint8_t(k * 31 + size_t(i));
+    archive.members.push_back({"m" + std::to_string(i), data, false, 0});
+  }
+  const std::string path = put("window.pak", pak_fixture_bytes(archive));
+  std::ostringstream out, err;
+  ToolIo io{out, err, false};
+  ArchiveReader reader;
+  ASSERT_TRUE(reader.open(path, io)) << err.str();
+  std::vector<int32_t> order;
+  for (int32_t i = 0; i < reader.count(); ++i) order.push_back(i);
+  for (int32_t i = reader.count() - 1; i >= 0; --i) order.push_back(i);
+  for (int32_t i = 0; i < reader.count(); i += 7) order.push_back(i);
+  ReadWindow window;
+  for (int32_t i : order) {
+    Bytes expected, got;
+    ASSERT_TRUE(reader.read_stored(i, &expected));
+    ASSERT_TRUE(window.read_stored(reader, i, &got)) << i;
+    EXPECT_TRUE(got == expected) << "member " << i;
+  }
 }
 
 TEST(ProgressLine, ShownOnlyOnATerminalAndClearedAtTheEnd) {

@@ -10,6 +10,7 @@
 #include "tools/pak/ordered_pipeline.h"
 #include "tools/pak/pak_commands.h"
 #include "tools/pak/progress.h"
+#include "tools/pak/read_window.h"
 #include "vfs/mount_path.h"
 
 namespace {
@@ -161,13 +162,14 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
   const unsigned threads = worker_threads(chosen.size(), options.threads);
   // Each member in flight holds at most two buffers (its stored bytes and its content).
   BufferPool pool(2 * (size_t(threads) + 1));
+  ReadWindow window;
   Progress progress(io, "extracting", total);
   OrderedSteps steps;
   steps.read = [&](size_t k) {
     Extraction& x = chosen[k];
     if (!x.problem.empty() || x.streamed) return true;
     x.stored = pool.take(size_t(sizes[k]));
-    if (!reader.read_stored(x.entry, &x.stored)) x.got = Content::Unreadable;
+    if (!window.read_stored(reader, x.entry, &x.stored)) x.got = Content::Unreadable;
     return true;
   };
   steps.work = [&](size_t k) {
