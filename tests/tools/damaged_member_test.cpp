@@ -44,6 +44,7 @@ TEST_F(DamagedMember, EveryCommandRefusesADamagedRecord) {
       {"packed size below any stream", 0, 0, -int64_t(recordBytes - 12), 0},
       {"unpacked size one more", 0, 0, 0, 1},
       {"unpacked size one fewer", 0, 0, 0, -1},
+      {"unpacked size past any ratio", 0, 0, 0, int64_t(3) << 30},
       {"deflate data flipped", recordBytes / 2, 0x10, 0, 0},
       {"check sum flipped", recordBytes - 1, 0x01, 0, 0},
   };

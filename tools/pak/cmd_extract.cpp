@@ -178,10 +178,13 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
     if (options.stored) {
       x.content = std::move(x.stored);
     } else {
+      // Room for the content its head announces, only when the head can be sound: a damaged
+      // one may announce gigabytes.
       PakMemberRecord head{};
-      const bool packed = record_recognised(x.stored.data(), x.stored.size(),
-                                            int64_t(x.stored.size()), &head);
-      x.content = pool.take(packed ? head.unpackedSize : 0);
+      const int64_t stored = int64_t(x.stored.size());
+      const bool sound = record_recognised(x.stored.data(), x.stored.size(), stored, &head) &&
+                         record_plausible(head, x.stored.data(), x.stored.size(), stored);
+      x.content = pool.take(sound ? head.unpackedSize : 0);
       if (!member_content(x.stored, &x.content)) x.got = Content::Damaged;
     }
     pool.give(std::move(x.stored));
