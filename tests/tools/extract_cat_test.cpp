@@ -141,4 +141,23 @@ TEST_F(ExtractCat, DamagedRecordsAreNotWritten) {
   EXPECT_EQ(pak({"cat", archive, "bad.txt"}).code, 1);
 }
 
+// Directory entries whose size is negative or runs past the file: those members are refused
+// as lying outside the archive's file, the others extracted.
+TEST_F(ExtractCat, EntriesOfImpossibleSizesAreRefused) {
+  FixtureArchive a;
+  a.members = {{"neg.txt", bytes_of("negative"), false, 0},
+               {"good.txt", bytes_of("fine"), false, 0},
+               {"long.txt", bytes_of("too long"), false, 0}};
+  FixtureLayout layout = pak_fixture_build(a);
+  uint8_t* directory = layout.bytes.data() + layout.directoryOffset;
+  store_le32(directory, uint32_t(-5));
+  store_le32(directory + 2 * PAK_ENTRY_SIZE, 0x7FFFFFF0u);
+  const std::string archive = put("sizes.pak", layout.bytes);
+  const ToolRun run = pak({"extract", archive, "-C", file("o")});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, "pak: " + archive + ": \"neg.txt\": lies outside the archive's file\n" +
+                         "pak: " + archive + ": \"long.txt\": lies outside the archive's file\n");
+  EXPECT_EQ(files_below(file("o")), (std::vector<std::string>{"good.txt"}));
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include "tools/pak/buffer_pool.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "tools/pak/file_ops.h"
 
@@ -22,7 +23,11 @@ std::vector<uint8_t> BufferPool::take(size_t bytes) {
     }
   }
   std::vector<uint8_t> fresh;
-  fresh.reserve(bytes);
+  try {
+    fresh.reserve(bytes);
+  } catch (const std::exception&) {
+    return fresh;  // the size is only a hint: the taker finds out for itself what it can have
+  }
   if (bytes >= kLargePage) advise_large_pages(fresh.data(), fresh.capacity());
   return fresh;
 }

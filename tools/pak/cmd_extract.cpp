@@ -1,5 +1,7 @@
 // pak extract and pak cat: members unpacked (or as stored) into files below a folder, refusing
 // names that would land outside it, or one member to standard output.
+#include <algorithm>
+
 #include "tools/pak/archive_reader.h"
 #include "tools/pak/buffer_pool.h"
 #include "tools/pak/extract_path.h"
@@ -168,7 +170,7 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
   steps.read = [&](size_t k) {
     Extraction& x = chosen[k];
     if (!x.problem.empty() || x.streamed) return true;
-    x.stored = pool.take(size_t(sizes[k]));
+    x.stored = pool.take(size_t(std::max<int64_t>(sizes[k], 0)));  // a damaged entry's may be < 0
     if (!window.read_stored(reader, x.entry, &x.stored)) x.got = Content::Unreadable;
     return true;
   };
