@@ -183,10 +183,7 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
       // Room for the content its head announces, only when the head can be sound: a damaged
       // one may announce gigabytes.
       PakMemberRecord head{};
-      const int64_t stored = int64_t(x.stored.size());
-      const bool sound = record_recognised(x.stored.data(), x.stored.size(), stored, &head) &&
-                         record_plausible(head, x.stored.data(), x.stored.size(), stored);
-      x.content = pool.take(sound ? head.unpackedSize : 0);
+      x.content = pool.take(plausible_record_head(x.stored, &head) ? head.unpackedSize : 0);
       if (!member_content(x.stored, &x.content)) x.got = Content::Damaged;
     }
     pool.give(std::move(x.stored));

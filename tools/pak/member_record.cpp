@@ -83,11 +83,15 @@ bool record_plausible(const PakMemberRecord& r, const uint8_t* head, size_t avai
          r.unpackedSize <= uint32_t(HOST_MAX_FILE_SIZE);
 }
 
+bool plausible_record_head(const Bytes& stored, PakMemberRecord* record) {
+  const int64_t size = int64_t(stored.size());
+  return record_recognised(stored.data(), stored.size(), size, record) &&
+         record_plausible(*record, stored.data(), stored.size(), size);
+}
+
 bool unpack_record(Bytes& stored, Bytes* content, std::optional<Codec> codec) {
   PakMemberRecord r{};
-  if (!record_recognised(stored.data(), stored.size(), int64_t(stored.size()), &r) ||
-      !record_plausible(r, stored.data(), stored.size(), int64_t(stored.size())))
-    return false;
+  if (!plausible_record_head(stored, &r)) return false;
   const size_t at = PAK_MEMBER_RECORD_HEADER_SIZE;
   content->resize(r.unpackedSize);
   if (!masked_unpack(codec.value_or(choose_codec(r.unpackedSize)), content->data(),
@@ -101,7 +105,7 @@ bool unpack_record(Bytes& stored, Bytes* content, std::optional<Codec> codec) {
 bool member_content(Bytes& stored, Bytes* content) {
   PakMemberRecord record{};
   if (!record_recognised(stored.data(), stored.size(), int64_t(stored.size()), &record)) {
-    content->swap(stored);  // content's old buffer is freed with stored's, not here
+    *content = std::move(stored);
     stored = Bytes();
     return true;
   }

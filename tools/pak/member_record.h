@@ -42,6 +42,10 @@ size_t record_room(size_t size, Codec codec);
 size_t pack_record_into(const uint8_t* content, size_t size, int level, Codec codec,
                         uint8_t* out, size_t room);
 
+// The head of a member's stored bytes when they are a recognised record that can be sound
+// (record_recognised and record_plausible): its unpacked size is then a size worth making room for.
+bool plausible_record_head(const Bytes& stored, PakMemberRecord* record);
+
 // Unpacks a recognised record (stored is the member's bytes; its first stream byte is changed
 // and restored while this runs). False when any check fails: a stream shorter than the
 // shortest, longer than the member or without a sound header, an impossible ratio, a damaged
