@@ -85,6 +85,14 @@ struct Folder {
     }
     if (all.empty()) names.erase(it);
   }
+  bool has(const char* name, size_t length) const {
+    const auto it = names.find(folded(name, length));
+    if (it == names.end()) return false;
+    for (const std::string& n : it->second) {
+      if (n == std::string_view(name, length)) return true;
+    }
+    return false;
+  }
   // The smallest byte-wise of the names that fold to name's key, or null.
   const std::string* smallest(const char* name, size_t length) const {
     const auto it = names.find(folded(name, length));
@@ -101,7 +109,7 @@ std::mutex g_lock;
 std::vector<std::unique_ptr<Folder>> g_folders;
 uint64_t g_clock = 0;
 
-Folder* known(const std::string& path) {
+Folder* known(std::string_view path) {
   for (auto& f : g_folders) {
     if (f->path == path) return f.get();
   }
@@ -155,12 +163,12 @@ Folder* current(const std::string& dir) {
 }
 
 // The folder part of a POSIX path ("." when it has none) and where its last name starts.
-std::string folder_of(const char* path, const char** name) {
+std::string_view folder_of(const char* path, const char** name) {
   const char* slash = strrchr(path, '/');
   *name = slash != nullptr ? slash + 1 : path;
   if (slash == nullptr) return ".";
   if (slash == path) return "/";
-  return std::string(path, size_t(slash - path));
+  return std::string_view(path, size_t(slash - path));
 }
 
 // The same lookup by one listing, for when the index cannot be had (no memory).
@@ -182,13 +190,16 @@ int scan_folded(const char* dir, const char* name, size_t length, char* match, s
 
 }  // namespace
 
-int find_folded(const char* dir, const char* name, size_t length, char* match, size_t room) {
+int find_folded(const char* dir, const char* name, size_t length, char* match, size_t room,
+                bool* indexed) {
+  if (indexed != nullptr) *indexed = false;
   try {
     std::string key(dir);
     while (key.size() > 1 && key.back() == '/') key.pop_back();
     std::lock_guard<std::mutex> hold(g_lock);
     const Folder* folder = current(key);
     if (folder == nullptr) return -1;
+    if (indexed != nullptr) *indexed = true;
     const std::string* found = folder->smallest(name, length);
     if (found == nullptr || found->size() >= room) return 0;
     memcpy(match, found->c_str(), found->size() + 1);
@@ -198,7 +209,34 @@ int find_folded(const char* dir, const char* name, size_t length, char* match, s
   }
 }
 
-FolderChange::FolderChange(const char* path) : path_(path) {
+int find_indexed(char* path) {
+  const char* name;
+  const std::string_view dir = folder_of(path, &name);
+  const size_t length = strlen(name);
+  // A name the listing cannot answer for: none, or one that names a folder itself.
+  if (length == 0 || (name[0] == '.' && (length == 1 || (length == 2 && name[1] == '.')))) {
+    return -1;
+  }
+  try {
+    std::lock_guard<std::mutex> hold(g_lock);
+    Folder* folder = known(dir);
+    Stamp now;
+    if (folder == nullptr || !stamp_now(folder->path.c_str(), now) || !(folder->stamp == now)) {
+      return -1;
+    }
+    folder->used = ++g_clock;
+    if (folder->has(name, length)) return 1;
+    const std::string* found = folder->smallest(name, length);
+    if (found == nullptr) return 0;
+    memcpy(path + (name - path), found->data(), length);  // folding keeps the length
+    return 2;
+  } catch (...) {
+    return -1;
+  }
+}
+
+FolderChange::FolderChange(const char* path, bool indexJustChecked) : path_(path) {
+  if (indexJustChecked) return;
   try {
     std::lock_guard<std::mutex> hold(g_lock);
     const char* name;

@@ -117,7 +117,7 @@ bool resolve_last_only(PosixPath& path) {
     dir[dirLength] = '\0';
   }
   char match[256];
-  const int found = find_folded(dir, name, length, match, sizeof match);
+  const int found = find_folded(dir, name, length, match, sizeof match, &path.folderIndexed);
   if (found > 0) memcpy(name, match, length);
   return found >= 0;
 }
@@ -186,6 +186,7 @@ bool to_posix_path(const char* path, PosixPath& out, bool resolveLast) {
 
 bool map_disk_path(const char* path, PosixPath& out, bool resolveLast) {
   out.text[0] = '\0';
+  out.folderIndexed = false;
   if (path[0] == '\0') return false;
   PathBuilder b(out);
   if (is_ascii_letter(path[0]) && path[1] == ':') {
@@ -195,6 +196,12 @@ bool map_disk_path(const char* path, PosixPath& out, bool resolveLast) {
     for (const char* p = path; *p != '\0'; ++p) b.append(*p == '\\' ? '/' : *p);
   }
   if (!b.ok()) return false;
+  // A folder whose index is held and current answers without looking the name up on disk:
+  // for a file about to be made, that look would search the folder for a name that is not there.
+  if (resolveLast && find_indexed(out.text) >= 0) {
+    out.folderIndexed = true;
+    return true;
+  }
   if (exists(out.text)) return true;
   if (resolveLast && resolve_last_only(out)) return true;
   return resolve_case(out, resolveLast);

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -19,6 +20,35 @@ namespace {
 // Handles 20000..20009 belong to archive members; host handles must never take them.
 constexpr int MEMBER_HANDLE_FIRST = 20000;
 constexpr int MEMBER_HANDLE_END = 20010;
+
+// Where each handle's file position stands as far as this layer moved it, so that a write's
+// 32-bit limit costs no system call to check. Kept as position + 1: 0, the start of every slot,
+// is "not known", and such a handle (or one past the table) is asked (lseek).
+constexpr int TRACKED_HANDLES = 4096;
+std::atomic<int64_t> g_positions[TRACKED_HANDLES];
+
+void set_position(int fd, int64_t position) {
+  if (fd >= 0 && fd < TRACKED_HANDLES) g_positions[fd].store(position + 1, std::memory_order_relaxed);
+}
+
+void forget_position(int fd) { set_position(fd, -1); }
+
+// Moves a known position on by count bytes; an unknown one stays unknown.
+void advance_position(int fd, int32_t count) {
+  if (fd >= 0 && fd < TRACKED_HANDLES && count > 0) {
+    std::atomic<int64_t>& slot = g_positions[fd];
+    const int64_t known = slot.load(std::memory_order_relaxed);
+    if (known > 0) slot.store(known + count, std::memory_order_relaxed);
+  }
+}
+
+int64_t position_of(int fd) {
+  if (fd >= 0 && fd < TRACKED_HANDLES) {
+    const int64_t known = g_positions[fd].load(std::memory_order_relaxed);
+    if (known > 0) return known - 1;
+  }
+  return lseek(fd, 0, SEEK_CUR);
+}
 
 bool read_only(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
 
@@ -40,7 +70,12 @@ int open_new(const char* path, int flags, mode_t permissions) {
   return open(path, flags | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, permissions);
 }
 
-int hand_out(int fd) { return move_out_of_range(fd, MEMBER_HANDLE_FIRST, MEMBER_HANDLE_END); }
+// A new handle, at the start of its file.
+int hand_out(int fd) {
+  const int handle = move_out_of_range(fd, MEMBER_HANDLE_FIRST, MEMBER_HANDLE_END);
+  set_position(handle, 0);
+  return handle;
+}
 
 int fail_closing(int fd) {
   close(fd);
@@ -74,7 +109,7 @@ HostHandle posix_create(const char* path, uint32_t attributes) {
 
   struct stat st;
   bool existed = false;
-  FolderChange change(p.text);
+  FolderChange change(p.text, p.folderIndexed);
   int fd = open_new(p.text, access, permissions);
   if (fd >= 0) change.added();
   if (fd < 0 && errno == EEXIST && (attributes & HOST_CREATE_NEW) == 0) {
@@ -108,12 +143,13 @@ int32_t posix_read(HostHandle handle, void* buffer, int32_t count) {
     if (n <= 0) break;
     done += static_cast<int32_t>(n);
   }
+  advance_position(handle, done);
   return done;
 }
 
 int32_t posix_write(HostHandle handle, const void* buffer, int32_t count) {
   if (count <= 0) return 0;
-  const off_t position = lseek(handle, 0, SEEK_CUR);
+  const int64_t position = position_of(handle);
   if (position < 0 || position + count > HOST_MAX_FILE_SIZE) return 0;  // past the 32-bit limit
   int32_t done = 0;
   while (done < count) {
@@ -123,11 +159,13 @@ int32_t posix_write(HostHandle handle, const void* buffer, int32_t count) {
     if (n <= 0) break;
     done += static_cast<int32_t>(n);
   }
+  set_position(handle, position + done);
   return done;
 }
 
 int posix_close(HostHandle handle) {
   if (handle < 0) return -1;
+  forget_position(handle);  // before the number can be handed out again
   return close(handle) == 0 ? 0 : -1;
 }
 
@@ -139,7 +177,7 @@ int32_t posix_seek(HostHandle handle, int32_t offset, int method) {
       base = 0;
       break;
     case HOST_SEEK_CURRENT:
-      base = lseek(handle, 0, SEEK_CUR);
+      base = position_of(handle);
       break;
     case HOST_SEEK_END:
       base = fstat(handle, &st) == 0 ? st.st_size : -1;
@@ -151,6 +189,7 @@ int32_t posix_seek(HostHandle handle, int32_t offset, int method) {
   const int64_t target = static_cast<int64_t>(base) + offset;
   if (target < 0 || target > HOST_MAX_FILE_SIZE) return -1;
   if (lseek(handle, static_cast<off_t>(target), SEEK_SET) < 0) return -1;
+  set_position(handle, target);
   return static_cast<int32_t>(target);
 }
 
@@ -209,7 +248,7 @@ int posix_move(const char* oldPath, const char* newPath) {
 int posix_make_dir(const char* path) {
   PosixPath p;
   if (!to_posix_path(path, p)) return -1;
-  FolderChange change(p.text);
+  FolderChange change(p.text, p.folderIndexed);
   if (mkdir(p.text, 0777) != 0) return -1;
   change.added();
   return 0;

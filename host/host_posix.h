@@ -16,6 +16,9 @@ constexpr size_t POSIX_PATH_ROOM = 4096;
 
 struct PosixPath {
   char text[POSIX_PATH_ROOM];
+  // The last name was looked up in its folder's index, which was current at that moment: a
+  // change made right after needs no second look at the folder (FolderChange).
+  bool folderIndexed = false;
 };
 
 // Room for a host path as UTF-8: a character of one or two bytes in a code page takes at most
@@ -42,14 +45,24 @@ bool from_disk_text(const char* name, size_t length, char* out, size_t room, siz
 // of several such names the smallest byte-wise, so the choice does not depend on listing order.
 // Served from the folder's index of folded names (host_case_index_posix.cpp). Returns 1 when
 // found, 0 when not, -1 when dir is no folder.
-int find_folded(const char* dir, const char* name, size_t length, char* match, size_t room);
+// indexed (when given) tells whether the answer came from an index that was current.
+int find_folded(const char* dir, const char* name, size_t length, char* match, size_t room,
+                bool* indexed = nullptr);
+
+// Answers for the last name of path from its folder's index, when this process already holds
+// one and the folder has not changed since: 1 the name is there as written, 2 a name that
+// differs only in case is (written over the name in path), 0 there is none. -1 when there is
+// no such index and the disk must be asked. Costs one look at the folder, none at the name.
+int find_indexed(char* path);
 
 // This process's own change to a folder, so its index stays right without a new listing: made
 // before the change with the POSIX path of the name that is added or removed, and told after a
 // change that succeeded.
 class FolderChange {
  public:
-  explicit FolderChange(const char* path);
+  // indexJustChecked: the path's resolution found the folder's index current a moment ago
+  // (PosixPath::folderIndexed), so the folder need not be looked at again before the change.
+  explicit FolderChange(const char* path, bool indexJustChecked = false);
   void added() { done(true); }
   void removed() { done(false); }
 

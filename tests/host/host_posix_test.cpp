@@ -329,6 +329,14 @@ TEST(HostPosix, FilesOfTwoGigabytesOrMoreAreRefused) {
   EXPECT_EQ(host_seek(h, -1, HOST_SEEK_END), 0x7FFFFFFE);
   EXPECT_EQ(host_write(h, "x", 1), 1);  // the last byte below the limit is fine
   EXPECT_EQ(host_size(h), 0x7FFFFFFF);
+  // The limit where reads and writes, not a seek, brought the position near it.
+  char got[10];
+  EXPECT_EQ(host_seek(h, 0x7FFFFFF0, HOST_SEEK_BEGIN), 0x7FFFFFF0);
+  EXPECT_EQ(host_read(h, got, 10), 10);
+  EXPECT_EQ(host_write(h, "abcdef", 6), 0);  // would end one byte past the limit
+  EXPECT_EQ(host_write(h, "abcde", 5), 5);
+  EXPECT_EQ(host_write(h, "z", 1), 0);
+  EXPECT_EQ(host_seek(h, 0, HOST_SEEK_CURRENT), 0x7FFFFFFF);
 
   // Grown past the limit by someone else: size and end-relative seeks fail, nothing wraps.
   ASSERT_EQ(ftruncate(fd, 0x90000000LL), 0);
@@ -337,6 +345,35 @@ TEST(HostPosix, FilesOfTwoGigabytesOrMoreAreRefused) {
   EXPECT_EQ(host_seek(h, 5, HOST_SEEK_BEGIN), 5);
   host_close(h);
   close(fd);
+}
+
+// Reads, writes and seeks through the layer and through a handle number used again after a
+// close all leave the position where the file itself has it.
+TEST(HostPosix, PositionsFollowEveryCallOnAHandle) {
+  TempDir dir;
+  const std::string path = dir.join("positions.bin");
+  HostHandle h = host_create(path.c_str(), 0);
+  ASSERT_NE(h, HOST_INVALID_HANDLE);
+  EXPECT_EQ(host_write(h, "0123456789", 10), 10);
+  EXPECT_EQ(host_seek(h, -4, HOST_SEEK_CURRENT), 6);
+  char two[2];
+  EXPECT_EQ(host_read(h, two, 2), 2);
+  EXPECT_EQ(std::string(two, 2), "67");
+  EXPECT_EQ(host_write(h, "x", 1), 1);
+  EXPECT_EQ(host_seek(h, 0, HOST_SEEK_CURRENT), 9);
+  EXPECT_EQ(host_read(h, two, 2), 1);  // the end: the position moves by what was read
+  EXPECT_EQ(host_seek(h, 0, HOST_SEEK_CURRENT), 10);
+  EXPECT_EQ(lseek(h, 0, SEEK_CUR), 10);
+  const HostHandle number = h;
+  ASSERT_EQ(host_close(h), 0);
+
+  h = host_open(path.c_str(), HOST_MODE_READWRITE);
+  ASSERT_NE(h, HOST_INVALID_HANDLE);
+  EXPECT_EQ(h, number);  // the lowest free number again
+  EXPECT_EQ(host_seek(h, 0, HOST_SEEK_CURRENT), 0);
+  EXPECT_EQ(host_write(h, "ab", 2), 2);
+  host_close(h);
+  EXPECT_EQ(read_plain(path), "ab234567x9");
 }
 
 TEST(HostPosix, HandlesNeverFallInTheMemberRange) {

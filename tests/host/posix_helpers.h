@@ -52,6 +52,16 @@ inline bool write_plain(const std::string& path, const std::string& text) {
   return close(fd) == 0 && ok;
 }
 
+inline std::string read_plain(const std::string& path) {
+  std::string text;
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
+  close(fd);
+  return text;
+}
+
 inline bool exists_plain(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;

@@ -203,10 +203,24 @@ TEST(OrderedPipeline, WritesInOrderWithBoundedReadAhead) {
   }
   // The byte budget holds reads back to the one item that must be written next.
   EXPECT_EQ(trace_pipeline(std::vector<int64_t>(10, 100 * kMiB), 4, 150 * kMiB).mostAhead, 1u);
-  // Items of a few KiB are worked by the caller at their turn, still in order.
-  const PipelineTrace small = trace_pipeline(std::vector<int64_t>(30, 1024), 3, 100 * kMiB);
-  EXPECT_EQ(small.writes, all);
-  EXPECT_EQ(small.workedElsewhere, 0u);
+  // A few items of a few KiB are worked by the caller at their turn, still in order.
+  const PipelineTrace few = trace_pipeline(std::vector<int64_t>(30, 1024), 3, 100 * kMiB);
+  EXPECT_EQ(few.writes, all);
+  EXPECT_EQ(few.workedElsewhere, 0u);
+  // Many go to the workers in runs of 64 KiB, except a last run too small to be worth it; a
+  // large item among them ends the run before it and travels alone.
+  std::vector<int64_t> sizes(300, 1024);
+  sizes[100] = kMiB;
+  const PipelineTrace many = trace_pipeline(sizes, 2, 100 * kMiB);
+  std::vector<size_t> every(sizes.size());
+  for (size_t i = 0; i < every.size(); ++i) every[i] = i;
+  EXPECT_TRUE(many.result);
+  EXPECT_EQ(many.reads, every);
+  EXPECT_EQ(many.writes, every);
+  // Runs: 64 + the 36 before the large item (worked by the caller), the large item, 3 × 64,
+  // and the last 7 (by the caller).
+  EXPECT_EQ(many.workedElsewhere, 64u + 1u + 3u * 64u);
+  EXPECT_LE(many.mostAhead, 3u * 64u);
 }
 
 TEST(OrderedPipeline, StopsAtTheFirstFailure) {

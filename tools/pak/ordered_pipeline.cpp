@@ -1,6 +1,6 @@
 // The ordered pipeline: a small pool of workers fed in item order, the calling thread reading
-// ahead within its budget, working small items itself and writing each item as soon as its
-// work is done.
+// ahead within its budget and writing each item as soon as its work is done. Small items go to
+// the workers in runs, never one by one.
 #include "tools/pak/ordered_pipeline.h"
 
 #include <algorithm>
@@ -12,11 +12,18 @@
 
 namespace {
 
-// Worker threads that run the work of the items handed to them, in the order handed over.
+// Items handed to a worker together: one item of its own, or a run of consecutive small ones.
+struct Unit {
+  size_t first = 0;
+  size_t end = 0;
+  int64_t bytes = 0;
+};
+
+// Worker threads that run the work of the units handed to them, in the order handed over.
 class Workers {
  public:
-  Workers(size_t items, unsigned count, const std::function<void(size_t)>& work)
-      : work_(work), done_(items, false) {
+  Workers(const std::vector<Unit>& units, unsigned count, const std::function<void(size_t)>& work)
+      : units_(units), work_(work), done_(units.size(), false) {
     for (unsigned i = 0; i < count; ++i) threads_.emplace_back([this] { run(); });
   }
   ~Workers() {
@@ -51,13 +58,14 @@ class Workers {
       const size_t index = queue_.front();
       queue_.pop_front();
       lock.unlock();
-      work_(index);
+      for (size_t i = units_[index].first; i < units_[index].end; ++i) work_(i);
       lock.lock();
       done_[index] = true;
       finished_.notify_all();
     }
   }
 
+  const std::vector<Unit>& units_;
   const std::function<void(size_t)>& work_;
   std::mutex mutex_;
   std::condition_variable ready_;
@@ -68,9 +76,35 @@ class Workers {
   std::vector<std::thread> threads_;
 };
 
-// Items smaller than this are worked on the calling thread at their turn: handing one to a
-// worker and waking it costs more than the work itself.
+// Work of fewer bytes than this is not worth a worker: handing it over and waking the worker
+// costs more. Smaller items are gathered into runs of at least this many bytes (or of
+// kMostInRun items); a run still short of it, at the end of the list or before a large item,
+// is worked on the calling thread at its turn.
 constexpr int64_t kHandOverFrom = 64 << 10;
+constexpr size_t kMostInRun = 1024;
+
+std::vector<Unit> units_of(const std::vector<int64_t>& sizes) {
+  std::vector<Unit> units;
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    const int64_t bytes = std::max<int64_t>(sizes[i], 0);
+    const bool small = bytes < kHandOverFrom;
+    if (small && !units.empty()) {
+      Unit& run = units.back();
+      const bool open = run.bytes < kHandOverFrom && run.end - run.first < kMostInRun;
+      if (open && run.end == i) {
+        run.end = i + 1;
+        run.bytes += bytes;
+        continue;
+      }
+    }
+    units.push_back(Unit{i, i + 1, bytes});
+  }
+  return units;
+}
+
+bool worth_handing_over(const Unit& unit) {
+  return unit.bytes >= kHandOverFrom || unit.end - unit.first >= kMostInRun;
+}
 
 }  // namespace
 
@@ -83,29 +117,35 @@ unsigned worker_threads(size_t items, unsigned wanted) {
 
 bool run_ordered(const std::vector<int64_t>& sizes, unsigned threads, int64_t readAheadBudget,
                  const OrderedSteps& steps) {
-  const size_t n = sizes.size();
-  const unsigned workerCount = n < 2 ? 0 : threads;
+  const std::vector<Unit> units = units_of(sizes);
+  const size_t n = units.size();
+  const unsigned workerCount = sizes.size() < 2 ? 0 : threads;
   std::unique_ptr<Workers> workers;
-  if (workerCount > 0) workers = std::make_unique<Workers>(n, workerCount, steps.work);
+  if (workerCount > 0) workers = std::make_unique<Workers>(units, workerCount, steps.work);
+  const auto handed = [&](size_t u) { return workers && worth_handing_over(units[u]); };
 
   size_t nextRead = 0;
   int64_t readAhead = 0;
   for (size_t w = 0; w < n; ++w) {
-    // Always the item to be written next; more while workers are free and memory allows.
+    // Always the unit to be written next; more while workers are free and memory allows.
     while (nextRead < n && (nextRead == w || (nextRead - w <= workerCount &&
-                                              readAhead + sizes[nextRead] <= readAheadBudget))) {
-      if (!steps.read(nextRead)) return false;
-      readAhead += sizes[nextRead];
-      if (workers && sizes[nextRead] >= kHandOverFrom) workers->hand_over(nextRead);
+                                              readAhead + units[nextRead].bytes <= readAheadBudget))) {
+      for (size_t i = units[nextRead].first; i < units[nextRead].end; ++i) {
+        if (!steps.read(i)) return false;
+      }
+      readAhead += units[nextRead].bytes;
+      if (handed(nextRead)) workers->hand_over(nextRead);
       ++nextRead;
     }
-    if (workers && sizes[w] >= kHandOverFrom) {
+    if (handed(w)) {
       workers->wait_for(w);
     } else {
-      steps.work(w);
+      for (size_t i = units[w].first; i < units[w].end; ++i) steps.work(i);
     }
-    if (!steps.write(w)) return false;
-    readAhead -= sizes[w];
+    for (size_t i = units[w].first; i < units[w].end; ++i) {
+      if (!steps.write(i)) return false;
+    }
+    readAhead -= units[w].bytes;
   }
   return true;
 }

@@ -1,7 +1,8 @@
 // Work on a list of items in three steps: read (on the calling thread, which alone touches
 // files), the heavy part (on worker threads, touching only the item's own memory), and write
-// (on the calling thread, strictly in item order). Reads run ahead of writes by at most one
-// item per worker and a byte budget, so memory stays bounded however long the list is.
+// (on the calling thread, strictly in item order). Small items travel in runs of consecutive
+// ones. Reads run ahead of writes by at most one item or run per worker and a byte budget, so
+// memory stays bounded however long the list is.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +17,8 @@ struct OrderedSteps {
 };
 
 // Runs the steps for items 0 to sizes.size() - 1. threads 0 (or a single item) runs the work
-// inline, as it does for items of a few KiB. Returns false at the first read or write that fails, after the workers have stopped.
+// inline, as it does for a few small items together too small to be worth a worker. Returns
+// false at the first read or write that fails, after the workers have stopped.
 bool run_ordered(const std::vector<int64_t>& sizes, unsigned threads, int64_t readAheadBudget,
                  const OrderedSteps& steps);
 
