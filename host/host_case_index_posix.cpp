@@ -3,7 +3,9 @@
 // process's own creates, deletes and renames, and built again once the folder's identity or
 // change times (nanoseconds) show it changed behind the index.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -59,7 +61,18 @@ std::string folded(const char* name, size_t length) {
 }
 
 struct Folder {
+  Folder() = default;
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  ~Folder() {
+    if (fd >= 0) close(fd);
+  }
+
   std::string path;
+  // The folder the index was listed from, held open: a change of this process's own is
+  // stamped through it without walking the path again. Whether the path still leads to it is
+  // told by the stamp's device and inode at the next look by path.
+  int fd = -1;
   Stamp stamp{};
   uint64_t used = 0;
   // Folded name -> the names that fold to it (nearly always one).
@@ -128,17 +141,24 @@ void forget(const Folder* folder) {
 // Lists the folder into a fresh index; the stamp is taken before the listing, so a change
 // made while it runs shows as a change later.
 Folder* build(const std::string& path) {
-  DIR* listing = opendir(path.c_str());
-  if (listing == nullptr) return nullptr;
-  struct stat st;
-  if (fstat(dirfd(listing), &st) != 0) {
-    closedir(listing);
-    return nullptr;
-  }
   auto folder = std::make_unique<Folder>();
   folder->path = path;
+  folder->fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat st;
+  if (folder->fd < 0 || fstat(folder->fd, &st) != 0) return nullptr;
   folder->stamp = stamp_of(st);
-  while (const dirent* entry = readdir(listing)) folder->add(entry->d_name, strlen(entry->d_name));
+  const int listingFd = fcntl(folder->fd, F_DUPFD_CLOEXEC, 0);
+  DIR* listing = listingFd >= 0 ? fdopendir(listingFd) : nullptr;
+  if (listing == nullptr) {
+    if (listingFd >= 0) close(listingFd);
+    return nullptr;
+  }
+  try {
+    while (const dirent* entry = readdir(listing)) folder->add(entry->d_name, strlen(entry->d_name));
+  } catch (...) {
+    closedir(listing);
+    throw;
+  }
   closedir(listing);
   if (const Folder* old = known(path)) forget(old);
   if (g_folders.size() >= MAX_FOLDERS) {
@@ -256,9 +276,9 @@ void FolderChange::done(bool added) {
     const char* name;
     Folder* folder = known(folder_of(path_, &name));
     if (folder == nullptr) return;
-    Stamp now;
+    struct stat st;
     const size_t length = strlen(name);
-    if (!stamp_now(folder->path.c_str(), now)) {
+    if (fstat(folder->fd, &st) != 0) {
       forget(folder);
     } else {
       if (added) {
@@ -266,7 +286,7 @@ void FolderChange::done(bool added) {
       } else {
         folder->remove(name, length);
       }
-      folder->stamp = now;
+      folder->stamp = stamp_of(st);
     }
   } catch (...) {
     std::lock_guard<std::mutex> hold(g_lock);

@@ -1,8 +1,7 @@
-// The buffer pool: best fit from the kept buffers, new ones reserved whole and advised onto
-// large pages before anything touches them.
+// The buffer pool: best fit from the kept buffers (grouped by capacity), new ones reserved
+// whole and advised onto large pages before anything touches them.
 #include "tools/pak/buffer_pool.h"
 
-#include <algorithm>
 #include <exception>
 
 #include "tools/pak/file_ops.h"
@@ -14,12 +13,14 @@ constexpr size_t kLargePage = size_t(2) << 20;
 std::vector<uint8_t> BufferPool::take(size_t bytes) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (size_t i = 0; i < spare_.size(); ++i) {
-      if (spare_[i].capacity() >= bytes) {
-        std::vector<uint8_t> buffer = std::move(spare_[i]);
-        spare_.erase(spare_.begin() + std::ptrdiff_t(i));
-        return buffer;
-      }
+    const auto fit = spare_.lower_bound(bytes);
+    if (fit != spare_.end()) {
+      std::vector<uint8_t> buffer = std::move(fit->second.back());
+      fit->second.pop_back();
+      if (fit->second.empty()) spare_.erase(fit);
+      --count_;
+      bytes_ -= buffer.capacity();
+      return buffer;
     }
   }
   std::vector<uint8_t> fresh;
@@ -33,15 +34,30 @@ std::vector<uint8_t> BufferPool::take(size_t bytes) {
 }
 
 void BufferPool::give(std::vector<uint8_t>&& buffer) {
-  if (buffer.capacity() == 0) return;
-  std::vector<uint8_t> dropped;  // freed outside the lock
+  const size_t room = buffer.capacity();
+  if (room == 0) return;
+  std::vector<std::vector<uint8_t>> dropped;  // freed outside the lock
   std::lock_guard<std::mutex> lock(mutex_);
-  const auto at = std::lower_bound(
-      spare_.begin(), spare_.end(), buffer.capacity(),
-      [](const std::vector<uint8_t>& kept, size_t room) { return kept.capacity() < room; });
-  spare_.insert(at, std::move(buffer));
-  if (spare_.size() > kept_) {
-    dropped = std::move(spare_.front());
-    spare_.erase(spare_.begin());
+  auto bucket = spare_.end();
+  try {
+    bucket = spare_.try_emplace(room).first;
+    bucket->second.push_back(std::move(buffer));
+  } catch (const std::exception&) {
+    if (bucket != spare_.end() && bucket->second.empty()) spare_.erase(bucket);
+    return;  // no room to keep it: the giver's copy is freed
+  }
+  ++count_;
+  bytes_ += room;
+  while (count_ > kept_ && bytes_ > kSmallKept) {
+    const auto smallest = spare_.begin();
+    std::vector<uint8_t> victim = std::move(smallest->second.back());
+    smallest->second.pop_back();
+    if (smallest->second.empty()) spare_.erase(smallest);
+    --count_;
+    bytes_ -= victim.capacity();
+    try {
+      dropped.push_back(std::move(victim));
+    } catch (const std::exception&) {
+    }  // freed here instead, under the lock
   }
 }
