@@ -2,6 +2,7 @@
 // names that would land outside the target folder (refused, nothing written), and the one
 // member written to standard output.
 #include <filesystem>
+#include <map>
 
 #include "pak_tool_fixture.h"
 #include "tools/pak/extract_path.h"
@@ -139,6 +140,52 @@ TEST_F(ExtractCat, DamagedRecordsAreNotWritten) {
   EXPECT_EQ(run.err, "pak: " + archive + ": \"bad.txt\": its packed record is damaged\n");
   EXPECT_EQ(files_below(file("o")), (std::vector<std::string>{"good.txt"}));
   EXPECT_EQ(pak({"cat", archive, "bad.txt"}).code, 1);
+}
+
+// Enough small members for the workers to write files while the caller makes the next ones,
+// over a folder that already holds some of the names: a file already there (in any case) is
+// overwritten, one damaged member's file already there is left as it was and another's is not
+// made, and of a name met twice (in any case) the later member's content stays.
+TEST_F(ExtractCat, ManySmallMembersOverFilesAlreadyThere) {
+  FixtureArchive a;
+  std::map<std::string, Bytes> expected;  // file name in the folder -> content
+  for (int i = 0; i < 300; ++i) {
+    Bytes content(1000 + size_t(i));  // packs to about as much: runs of them go to workers
+    uint32_t seed = uint32_t(i) + 1;
+    for (uint8_t& b : content) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 23);
+    const std::string name = "f" + std::to_string(i) + ".bin";
+    a.members.push_back({name, pak_fixture_member_record(content), false, 0});
+    expected[name] = content;
+  }
+  Bytes damaged = pak_fixture_member_record(Bytes(900, 'd'));
+  damaged[damaged.size() - 3] ^= 0x55;
+  a.members[40] = {"kept.bin", damaged, false, 0};
+  a.members[41] = {"never.bin", damaged, false, 0};
+  a.members[50] = {"Twice.bin", pak_fixture_member_record(bytes_of("first")), false, 0};
+  a.members[250] = {"TWICE.BIN", pak_fixture_member_record(bytes_of("second")), false, 0};
+  for (const char* gone : {"f40.bin", "f41.bin", "f50.bin", "f250.bin"}) expected.erase(gone);
+  expected["kept.bin"] = bytes_of("was here");
+  expected["Twice.bin"] = bytes_of("second");
+  expected["F7.BIN"] = expected["f7.bin"];  // the file there, in another case, is the one written
+  expected.erase("f7.bin");
+  const std::string archive = put("many.pak", pak_fixture_bytes(a));
+  const std::string out = file("many");
+  std::filesystem::create_directories(out);
+  put("many/kept.bin", "was here");
+  put("many/f3.bin", "an older f3 that was longer than the new one by far, or nearly");
+  put("many/F7.BIN", "old");
+
+  const ToolRun run = pak({"extract", archive, "-C", out});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, "pak: " + archive + ": \"kept.bin\": its packed record is damaged\n" +
+                         "pak: " + archive + ": \"never.bin\": its packed record is damaged\n");
+  std::vector<std::string> names;
+  for (const auto& [name, content] : expected) {
+    names.push_back(name);
+    EXPECT_EQ(read_file_bytes(out + "/" + name), content) << name;
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(files_below(out), names);
 }
 
 // Directory entries whose size is negative or runs past the file: those members are refused

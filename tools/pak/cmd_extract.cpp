@@ -1,6 +1,7 @@
 // pak extract and pak cat: members unpacked (or as stored) into files below a folder, refusing
 // names that would land outside it, or one member to standard output.
 #include <algorithm>
+#include <atomic>
 
 #include "tools/pak/archive_reader.h"
 #include "tools/pak/buffer_pool.h"
@@ -20,6 +21,9 @@ namespace {
 // Stored bytes read ahead of the member being written.
 constexpr int64_t kReadAheadBudget = int64_t(256) << 20;
 
+// Files made ahead of their turn and not yet closed, at most.
+constexpr int kMostMadeEarly = 256;
+
 bool is_folder(const std::string& path) {
   const uint32_t attributes = host_get_attributes(path.c_str());
   return attributes != HOST_NO_SUCH_FILE && (attributes & HOST_ATTR_DIRECTORY) != 0;
@@ -31,13 +35,18 @@ bool ensure_folder(const std::string& path) {
   return is_folder(path);
 }
 
+// Writes all of data to a new file and closes it; false when either failed.
+bool write_and_close(HostHandle file, const Bytes& data) {
+  bool ok = data.empty() || host_write(file, data.data(), int32_t(data.size())) ==
+                                int32_t(data.size());
+  return host_close(file) == 0 && ok;
+}
+
 // Writes the whole file; a file that could not be written whole is removed.
 bool write_whole_file(const std::string& path, const Bytes& data) {
   const HostHandle file = host_create(path.c_str(), 0);
   if (file == HOST_INVALID_HANDLE) return false;
-  bool ok = data.empty() || host_write(file, data.data(), int32_t(data.size())) ==
-                                int32_t(data.size());
-  ok = host_close(file) == 0 && ok;
+  const bool ok = write_and_close(file, data);
   if (!ok) host_delete(path.c_str());
   return ok;
 }
@@ -85,6 +94,10 @@ struct Extraction {
   bool streamed = false;  // too large to hold: read, unpacked and written in chunks at its turn
   Bytes stored;
   Bytes content;
+  // A new file made for it at its read, written and closed by its work; written tells how that
+  // went. Without one, the file is made and written at its turn.
+  HostHandle early = HOST_INVALID_HANDLE;
+  bool written = false;
 };
 
 Extraction plan(const ArchiveReader& reader, int32_t entry, const NameCodec& codec) {
@@ -166,12 +179,23 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
   BufferPool pool(2 * (size_t(threads) + 1));
   ReadWindow window;
   Progress progress(io, "extracting", total);
+  // A member held whole gets its file made (new, in order) at its read, so that writing and
+  // closing it can go with its unpacking, off the calling thread. Where that cannot be done
+  // (a file or folder in the way, the same name met again, too many open), it is made at its
+  // turn as a streamed one is.
+  std::atomic<int> openEarly{0};
+  const auto make_early = [&](Extraction& x) {
+    if (openEarly.load() >= kMostMadeEarly || !make_folders(folder, x.path)) return;
+    x.early = host_create((folder + x.path).c_str(), HOST_CREATE_NEW);
+    if (x.early != HOST_INVALID_HANDLE) ++openEarly;
+  };
   OrderedSteps steps;
   steps.read = [&](size_t k) {
     Extraction& x = chosen[k];
     if (!x.problem.empty() || x.streamed) return true;
     x.stored = pool.take(size_t(std::max<int64_t>(sizes[k], 0)));  // a damaged entry's may be < 0
     if (!window.read_stored(reader, x.entry, &x.stored)) x.got = Content::Unreadable;
+    if (x.got == Content::Ok) make_early(x);
     return true;
   };
   steps.work = [&](size_t k) {
@@ -187,26 +211,40 @@ int run_extract(const ExtractOptions& options, ToolIo& io) {
       if (!member_content(x.stored, &x.content)) x.got = Content::Damaged;
     }
     pool.give(std::move(x.stored));
+    if (x.early != HOST_INVALID_HANDLE) {
+      if (x.got == Content::Ok) {
+        x.written = write_and_close(x.early, x.content);
+      } else {
+        host_close(x.early);
+      }
+      --openEarly;
+      pool.give(std::move(x.content));
+    }
   };
   steps.write = [&](size_t k) {
     Extraction& x = chosen[k];
+    const std::string path = folder + x.path;
+    if (x.early != HOST_INVALID_HANDLE && (x.got != Content::Ok || !x.written)) {
+      host_delete(path.c_str());  // made new for it: nothing that was there is lost
+    }
     if (!x.problem.empty()) {
       result = report(io, options.archive, x.problem);
     } else if (x.got != Content::Ok) {
       result = report(io, options.archive, "\"" + x.shown + "\": " + content_problem(x.got));
+    } else if (x.early != HOST_INVALID_HANDLE) {
+      if (!x.written) result = report(io, path, "cannot be written");
     } else if (!make_folders(folder, x.path)) {
-      result = report(io, folder + x.path, "its folder cannot be made");
+      result = report(io, path, "its folder cannot be made");
     } else if (x.streamed) {
-      const StreamResult got =
-          stream_to_file(reader, x.entry, options.stored, folder + x.path, &progress);
+      const StreamResult got = stream_to_file(reader, x.entry, options.stored, path, &progress);
       if (got == StreamResult::Refused) {
-        result = report(io, folder + x.path, "cannot be written");
+        result = report(io, path, "cannot be written");
       } else if (got != StreamResult::Ok) {
         result = report(io, options.archive, "\"" + x.shown + "\": " + content_problem(content_of(got)));
       }
       return true;
-    } else if (!write_whole_file(folder + x.path, x.content)) {
-      result = report(io, folder + x.path, "cannot be written");
+    } else if (!write_whole_file(path, x.content)) {
+      result = report(io, path, "cannot be written");
     }
     pool.give(std::move(x.content));
     progress.advance(sizes[k]);
