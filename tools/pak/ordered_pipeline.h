@@ -1,6 +1,7 @@
-// Work on a list of items in three steps: read (on the calling thread, which alone touches
-// files), the heavy part (on worker threads, touching only the item's own memory), and write
-// (on the calling thread, strictly in item order). Small items travel in runs of consecutive
+// Work on a list of items in three steps: read (on the calling thread, which alone opens and
+// makes files by name), the heavy part (on worker threads, touching only what is the item's
+// own: its memory, a file its read opened for it), and write (on the calling thread, strictly
+// in item order). Small items travel in runs of consecutive
 // ones. Reads run ahead of writes by at most one item or run per worker and a byte budget, so
 // memory stays bounded however long the list is.
 #pragma once
