@@ -23,29 +23,46 @@ struct Row {
 };
 
 void print_table(const std::vector<Row>& rows, std::ostream& out) {
+  // Every cell's text and the name's width in columns, worked out once.
+  struct Cells {
+    size_t nameColumns;
+    std::string size, unpacked, offset;
+  };
   const std::string headings[] = {"name", "size", "unpacked", "offset"};
+  std::vector<Cells> cells;
+  cells.reserve(rows.size());
   size_t nameWidth = headings[0].size();
   size_t numberWidth = headings[2].size();
   for (const Row& r : rows) {
-    nameWidth = std::max(nameWidth, terminal_columns(r.name));
-    numberWidth = std::max({numberWidth, std::to_string(r.size).size(),
-                            std::to_string(r.offset).size(),
-                            r.unpacked ? std::to_string(*r.unpacked).size() : 0});
+    cells.push_back({terminal_columns(r.name), std::to_string(r.size),
+                     r.unpacked ? std::to_string(*r.unpacked) : "-", std::to_string(r.offset)});
+    const Cells& c = cells.back();
+    nameWidth = std::max(nameWidth, c.nameColumns);
+    numberWidth = std::max({numberWidth, c.size.size(), c.offset.size(), c.unpacked.size()});
   }
+  std::string line;
   const auto pad_left = [&](const std::string& s) {
-    return std::string(numberWidth > s.size() ? numberWidth - s.size() : 0, ' ') + s;
+    line.append(numberWidth > s.size() ? numberWidth - s.size() : 0, ' ');
+    line += s;
   };
-  const auto name_cell = [&](const std::string& s) {
-    return s + std::string(nameWidth - terminal_columns(s), ' ');
+  const auto put_row = [&](const std::string& name, size_t nameColumns, const std::string& size,
+                           const std::string& unpacked, const std::string& offset, bool deleted) {
+    line.clear();
+    line += name;
+    line.append(nameWidth - nameColumns + 2, ' ');
+    pad_left(size);
+    line += "  ";
+    pad_left(unpacked);
+    line += "  ";
+    pad_left(offset);
+    if (deleted) line += "  deleted";
+    line += '\n';
+    out.write(line.data(), std::streamsize(line.size()));
   };
-  out << name_cell(headings[0]) << "  " << pad_left(headings[1]) << "  " << pad_left(headings[2])
-      << "  " << pad_left(headings[3]) << '\n';
-  for (const Row& r : rows) {
-    out << name_cell(r.name) << "  " << pad_left(std::to_string(r.size)) << "  "
-        << pad_left(r.unpacked ? std::to_string(*r.unpacked) : "-") << "  "
-        << pad_left(std::to_string(r.offset));
-    if (r.deleted) out << "  deleted";
-    out << '\n';
+  put_row(headings[0], headings[0].size(), headings[1], headings[2], headings[3], false);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Cells& c = cells[i];
+    put_row(rows[i].name, c.nameColumns, c.size, c.unpacked, c.offset, rows[i].deleted);
   }
 }
 
