@@ -98,20 +98,17 @@ struct Folder {
     }
     if (all.empty()) names.erase(it);
   }
-  bool has(const char* name, size_t length) const {
+  // The names that fold to name's key, or null.
+  const std::vector<std::string>* alike(const char* name, size_t length) const {
     const auto it = names.find(folded(name, length));
-    if (it == names.end()) return false;
-    for (const std::string& n : it->second) {
-      if (n == std::string_view(name, length)) return true;
-    }
-    return false;
+    return it != names.end() ? &it->second : nullptr;
   }
   // The smallest byte-wise of the names that fold to name's key, or null.
   const std::string* smallest(const char* name, size_t length) const {
-    const auto it = names.find(folded(name, length));
-    if (it == names.end()) return nullptr;
+    const std::vector<std::string>* all = alike(name, length);
+    if (all == nullptr) return nullptr;
     const std::string* best = nullptr;
-    for (const std::string& n : it->second) {
+    for (const std::string& n : *all) {
       if (best == nullptr || n < *best) best = &n;
     }
     return best;
@@ -233,10 +230,7 @@ int find_indexed(char* path) {
   const char* name;
   const std::string_view dir = folder_of(path, &name);
   const size_t length = strlen(name);
-  // A name the listing cannot answer for: none, or one that names a folder itself.
-  if (length == 0 || (name[0] == '.' && (length == 1 || (length == 2 && name[1] == '.')))) {
-    return -1;
-  }
+  if (length == 0 || is_dot_name(name, length)) return -1;  // not the listing's to answer
   try {
     std::lock_guard<std::mutex> hold(g_lock);
     Folder* folder = known(dir);
@@ -245,9 +239,12 @@ int find_indexed(char* path) {
       return -1;
     }
     folder->used = ++g_clock;
-    if (folder->has(name, length)) return 1;
+    const std::vector<std::string>* all = folder->alike(name, length);
+    if (all == nullptr) return 0;
+    for (const std::string& n : *all) {
+      if (n == std::string_view(name, length)) return 1;
+    }
     const std::string* found = folder->smallest(name, length);
-    if (found == nullptr) return 0;
     memcpy(path + (name - path), found->data(), length);  // folding keeps the length
     return 2;
   } catch (...) {

@@ -106,8 +106,7 @@ bool resolve_last_only(PosixPath& path) {
   char* slash = strrchr(path.text, '/');
   char* name = slash != nullptr ? slash + 1 : path.text;
   const size_t length = strlen(name);
-  if (length == 0 || (length == 1 && name[0] == '.') || (length == 2 && name[0] == '.' && name[1] == '.'))
-    return false;
+  if (length == 0 || is_dot_name(name, length)) return false;
   char dir[POSIX_PATH_ROOM];
   if (slash == nullptr) {
     memcpy(dir, ".", 2);
@@ -139,7 +138,7 @@ bool resolve_case(PosixPath& path, bool resolveLast) {
     const char* end = strchrnul(s, '/');
     const size_t length = static_cast<size_t>(end - s);
     const bool last = *end == '\0';
-    const bool dots = (length == 1 && s[0] == '.') || (length == 2 && s[0] == '.' && s[1] == '.');
+    const bool dots = is_dot_name(s, length);
     const size_t mark = b.length();
     if (!b.append(s, length)) return false;
     if (!missing && !dots && (resolveLast || !last) && !exists(path.text)) {

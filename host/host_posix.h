@@ -49,6 +49,11 @@ bool from_disk_text(const char* name, size_t length, char* out, size_t room, siz
 int find_folded(const char* dir, const char* name, size_t length, char* match, size_t room,
                 bool* indexed = nullptr);
 
+// True for "." and "..": names that lead to a folder itself, never listed as a name in it.
+inline bool is_dot_name(const char* name, size_t length) {
+  return (length == 1 && name[0] == '.') || (length == 2 && name[0] == '.' && name[1] == '.');
+}
+
 // Answers for the last name of path from its folder's index, when this process already holds
 // one and the folder has not changed since: 1 the name is there as written, 2 a name that
 // differs only in case is (written over the name in path), 0 there is none. -1 when there is

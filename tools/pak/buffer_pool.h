@@ -23,9 +23,8 @@ class BufferPool {
   // Gives a buffer back for a later take; safe from any thread.
   void give(std::vector<uint8_t>&& buffer);
 
-  static constexpr size_t kSmallKept = size_t(16) << 20;
-
  private:
+  static constexpr size_t kSmallKept = size_t(16) << 20;
   std::mutex mutex_;
   std::map<size_t, std::vector<std::vector<uint8_t>>> spare_;  // by capacity
   size_t count_ = 0;

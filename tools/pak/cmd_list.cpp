@@ -45,25 +45,21 @@ void print_table(const std::vector<Row>& rows, std::ostream& out) {
     line.append(numberWidth > s.size() ? numberWidth - s.size() : 0, ' ');
     line += s;
   };
-  const auto put_row = [&](const std::string& name, size_t nameColumns, const std::string& size,
-                           const std::string& unpacked, const std::string& offset, bool deleted) {
+  const auto put_row = [&](const std::string& name, const Cells& c, bool deleted) {
     line.clear();
     line += name;
-    line.append(nameWidth - nameColumns + 2, ' ');
-    pad_left(size);
+    line.append(nameWidth - c.nameColumns + 2, ' ');
+    pad_left(c.size);
     line += "  ";
-    pad_left(unpacked);
+    pad_left(c.unpacked);
     line += "  ";
-    pad_left(offset);
+    pad_left(c.offset);
     if (deleted) line += "  deleted";
     line += '\n';
     out.write(line.data(), std::streamsize(line.size()));
   };
-  put_row(headings[0], headings[0].size(), headings[1], headings[2], headings[3], false);
-  for (size_t i = 0; i < rows.size(); ++i) {
-    const Cells& c = cells[i];
-    put_row(rows[i].name, c.nameColumns, c.size, c.unpacked, c.offset, rows[i].deleted);
-  }
+  put_row(headings[0], Cells{headings[0].size(), headings[1], headings[2], headings[3]}, false);
+  for (size_t i = 0; i < rows.size(); ++i) put_row(rows[i].name, cells[i], rows[i].deleted);
 }
 
 // manifest: the delta manifest's records, put on the manifest member's row when given.

@@ -83,27 +83,22 @@ class Workers {
 constexpr int64_t kHandOverFrom = 64 << 10;
 constexpr size_t kMostInRun = 1024;
 
+bool worth_handing_over(const Unit& unit) {
+  return unit.bytes >= kHandOverFrom || unit.end - unit.first >= kMostInRun;
+}
+
 std::vector<Unit> units_of(const std::vector<int64_t>& sizes) {
   std::vector<Unit> units;
   for (size_t i = 0; i < sizes.size(); ++i) {
     const int64_t bytes = std::max<int64_t>(sizes[i], 0);
-    const bool small = bytes < kHandOverFrom;
-    if (small && !units.empty()) {
-      Unit& run = units.back();
-      const bool open = run.bytes < kHandOverFrom && run.end - run.first < kMostInRun;
-      if (open && run.end == i) {
-        run.end = i + 1;
-        run.bytes += bytes;
-        continue;
-      }
+    if (bytes < kHandOverFrom && !units.empty() && !worth_handing_over(units.back())) {
+      units.back().end = i + 1;  // a small item joins the run before it while that is short
+      units.back().bytes += bytes;
+    } else {
+      units.push_back(Unit{i, i + 1, bytes});
     }
-    units.push_back(Unit{i, i + 1, bytes});
   }
   return units;
-}
-
-bool worth_handing_over(const Unit& unit) {
-  return unit.bytes >= kHandOverFrom || unit.end - unit.first >= kMostInRun;
 }
 
 }  // namespace
